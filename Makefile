@@ -1,0 +1,38 @@
+# Two commands: `make run` and `make test`. Both install what is missing,
+# build, then start the editor or run the whole suite.
+SANITIZE ?=
+ifeq ($(SANITIZE),1)
+BUILD ?= build-sanitize
+CMAKE_FLAGS += -DTHARNVIK_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug
+else
+BUILD ?= build
+CMAKE_FLAGS += -DCMAKE_BUILD_TYPE=RelWithDebInfo
+endif
+JOBS ?= $(shell nproc 2>/dev/null || echo 2)
+
+.PHONY: all deps configure build run test bench clean
+
+all: build
+
+deps:
+	@sh tools/install-deps.sh
+
+$(BUILD)/build.ninja:
+	cmake -S . -B $(BUILD) -G Ninja $(CMAKE_FLAGS)
+
+configure: $(BUILD)/build.ninja
+
+build: deps configure
+	cmake --build $(BUILD) -j $(JOBS)
+
+run: build
+	sh tools/run-editor.sh $(BUILD)
+
+test: build
+	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
+
+bench: build
+	sh tools/run-benchmarks.sh $(BUILD)
+
+clean:
+	rm -rf build build-sanitize

@@ -1,0 +1,135 @@
+#pragma once
+
+#include "Context.h"
+
+#include <QWidget>
+
+#include <vector>
+
+class ClockTimer;
+class QAction;
+class QCheckBox;
+class QLabel;
+class QListWidget;
+class QMenu;
+class QMenuBar;
+class QPushButton;
+
+// The main window "Tharnvik Editor": menus, command buttons, the labels that
+// show the linked pedal, and the effects list.
+class TformMain : public QWidget {
+    Q_OBJECT
+public:
+    // Builds the window and runs its start-up sequence (FormCreate). The
+    // other windows do not exist yet.
+    explicit TformMain(Context &context);
+    ~TformMain() override;
+
+    // --- controls
+    QMenuBar *MenuBar1 = nullptr;
+    QLabel *lblDeviceName = nullptr;
+    QLabel *lblFirmwareVersion = nullptr;
+    QLabel *lblAlgorithmVersion = nullptr;
+    QLabel *lblStatus = nullptr;
+    QPushButton *btnUpload = nullptr;
+    QPushButton *btnRequest = nullptr;
+    QPushButton *btnSaveParameters = nullptr;
+    QPushButton *btnSaveParametersInfo = nullptr;
+    QPushButton *btnAssign = nullptr;
+    QPushButton *btnSetFootswitchMode = nullptr;
+    QPushButton *btnSetTuning = nullptr;
+    QListWidget *lstEffects = nullptr;
+    QCheckBox *chkFirmwareUpgradeMode = nullptr;
+    QLabel *lblShowNewVersion = nullptr;
+
+    // --- menus
+    QMenu *menuFile = nullptr;
+    QAction *menuLoadPreset = nullptr;
+    QAction *menuSavePreset = nullptr;
+    QAction *menuLoadAlgorithmFromFile = nullptr;
+    QAction *menuOpenFilesFolder = nullptr;
+    QAction *menuLoadIR = nullptr;
+    QMenu *menuConnection = nullptr;
+    QAction *menuScan = nullptr;
+    QAction *menuConnect = nullptr;
+    QAction *menuDisconnect = nullptr;
+    QMenu *menuSettings = nullptr;
+    QMenu *menuLook = nullptr;
+    QMenu *menuMIDI = nullptr;
+    QMenu *menuMIDIchannel = nullptr;
+    QAction *menuEnableAllParameters = nullptr;
+    QAction *menuUploadTuningsData = nullptr;
+    QAction *menuReportUSBErrors = nullptr;
+    QMenu *menuInstrumentRange = nullptr;
+    QAction *menuStandard = nullptr;
+    QAction *menuLow = nullptr;
+    QMenu *menuBypassStatus = nullptr;
+    QAction *menuStoreBypassStatus = nullptr;
+    QAction *menuDoNotStoreBypassStatus = nullptr;
+    QMenu *menuRangeLimit = nullptr;
+    QAction *menuRangeLimitOFF = nullptr;
+    QAction *menuRangeLimitON = nullptr;
+    QAction *menuSetAssignableParamsToDefault = nullptr;
+    QAction *menuLoadFirstPresetAtStartup = nullptr;
+    QAction *menuAliveParameters = nullptr;
+    QMenu *menuFirmwareUpgrade = nullptr;
+    QAction *menuFirmwareUpgradeMode = nullptr;
+    QAction *menuStartFirmwareUpgrade = nullptr;
+    QAction *menuEraseSettings = nullptr;
+    QMenu *menuInfo = nullptr;
+    QAction *menuSupport = nullptr;
+    QAction *menuAppVersion = nullptr;
+    QAction *menuNewAppVersion = nullptr;
+    QAction *menuUpdateNow = nullptr;
+    QAction *menuShowUpdateMsg = nullptr;
+    QAction *menuSerialNumber = nullptr;
+    QAction *menuQuickStart = nullptr;
+    std::vector<QAction *> lookItems;
+    std::vector<QAction *> MIDIChannelItems;
+
+    // --- timers
+    ClockTimer *Timer_USB_Read = nullptr;
+    ClockTimer *TimerCheckWebVersion = nullptr;
+    ClockTimer *UploadCheckTimer = nullptr;
+
+    // --- handlers and operations
+    void FormCreate();
+    // Returns true when the key was one of the window's shortcuts.
+    bool FormKeyDown(int key, Qt::KeyboardModifiers shift);
+    void FormClose();
+    void menuInfoClick();
+    void menuSupportClick();
+    void menuOpenFilesFolderClick();
+    void menuLookClickItem(QAction *sender);
+    void EnableCommandButtons(bool status);
+    void FillEffectsList();
+    // Loads a carried text resource into ResourceLines; a failure is shown
+    // as "Error loading resource: ..." and ResourceLines stays as it was.
+    bool LoadResourceLines(const QString &name);
+    void OpenURL(const QString &url);
+    void BuildLookMenu();
+    void ApplySavedLook();
+    void BuildMIDIChannelMenu();
+    QString GetAppVersion() const;
+
+signals:
+    // The window was closed: the program ends.
+    void closed();
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void createControls();
+    void createMenus();
+    void createTimers();
+    void startupFolderAndFlags();
+
+    Context &m_ctx;
+    bool m_closing = false;
+};
+
+// Sets a button's caption, wrapped onto two lines when it does not fit, and
+// its accessible name (the caption on one line).
+void setButtonCaption(QPushButton *button, const QString &caption);

@@ -1,0 +1,85 @@
+#pragma once
+
+#include <QDateTime>
+#include <QObject>
+#include <QString>
+#include <QStringList>
+
+#include <memory>
+
+// The editor's four outside-world seams. The program uses the real ones
+// (RealServices.h); tests substitute recording fakes.
+
+enum class Answer { Yes, No, Other };
+
+struct FileDialogOptions {
+    QString title;
+    QString initialDir;
+    QString filter;      // Qt filter text, e.g. "Text files (*.txt)"
+    QString defaultExt;  // without the dot
+    QString fileName;
+    bool confirmOverwrite = true;
+};
+
+class Dialogs {
+public:
+    virtual ~Dialogs() = default;
+    // A modal message with an OK button.
+    virtual void message(const QString &text) = 0;
+    // A modal Yes/No question. Operations go on for every answer but No.
+    virtual Answer question(const QString &text) = 0;
+    // Empty result: the user cancelled.
+    virtual QString openFileName(const FileDialogOptions &options) = 0;
+    virtual QString saveFileName(const FileDialogOptions &options) = 0;
+};
+
+// A repeating timer with the semantics of a classic toolkit timer: while
+// enabled it fires every interval; a handler that wants one tick disables it.
+class ClockTimer : public QObject {
+    Q_OBJECT
+public:
+    using QObject::QObject;
+    virtual void setEnabled(bool enabled) = 0;
+    virtual bool isEnabled() const = 0;
+    virtual void setInterval(int ms) = 0;
+    virtual int interval() const = 0;
+signals:
+    void timeout();
+};
+
+class Clock {
+public:
+    virtual ~Clock() = default;
+    // Blocking pause; the windows do not repaint during it.
+    virtual void pause(int ms) = 0;
+    // Monotonic milliseconds.
+    virtual qint64 nowMs() const = 0;
+    virtual QDateTime localNow() const = 0;
+    // A disabled timer owned by parent.
+    virtual ClockTimer *createTimer(QObject *parent, int intervalMs) = 0;
+};
+
+class Paths {
+public:
+    virtual ~Paths() = default;
+    virtual QString documentsFolder() const = 0;
+    virtual QString programFolder() const = 0;
+    virtual QString tempFolder() const = 0;
+};
+
+class Shell {
+public:
+    virtual ~Shell() = default;
+    virtual void openUrl(const QString &url) = 0;
+    virtual void openFolder(const QString &path) = 0;
+    // Starts a detached program; false when it could not be started.
+    virtual bool startProgram(const QString &program, const QStringList &arguments,
+                              const QString &workingFolder) = 0;
+};
+
+struct Services {
+    Dialogs &dialogs;
+    Clock &clock;
+    Paths &paths;
+    Shell &shell;
+};

@@ -1,0 +1,1 @@
+// Holds the carried data (see CMakeLists.txt); no code of its own.

@@ -1,0 +1,70 @@
+#include "Fakes.h"
+
+#include <QDir>
+
+#include <algorithm>
+
+ClockTimer *FakeClock::createTimer(QObject *parent, int intervalMs)
+{
+    return new FakeClockTimer(*this, parent, intervalMs);
+}
+
+void FakeClock::advance(qint64 ms)
+{
+    const qint64 end = m_now + std::max<qint64>(ms, 0);
+    for (;;) {
+        FakeClockTimer *next = nullptr;
+        for (FakeClockTimer *t : m_timers) {
+            if (t->isEnabled() && t->due() <= end && (!next || t->due() < next->due()))
+                next = t;
+        }
+        if (!next)
+            break;
+        m_now = std::max(m_now, next->due());
+        next->fire();
+    }
+    m_now = end;
+}
+
+FakeClockTimer::FakeClockTimer(FakeClock &clock, QObject *parent, int intervalMs)
+    : ClockTimer(parent), m_clock(clock), m_interval(intervalMs)
+{
+    m_clock.m_timers.push_back(this);
+}
+
+FakeClockTimer::~FakeClockTimer()
+{
+    auto &timers = m_clock.m_timers;
+    timers.erase(std::remove(timers.begin(), timers.end(), this), timers.end());
+}
+
+void FakeClockTimer::setEnabled(bool enabled)
+{
+    if (enabled && !m_enabled)
+        m_due = m_clock.nowMs() + std::max(m_interval, 1);
+    m_enabled = enabled;
+}
+
+void FakeClockTimer::setInterval(int ms)
+{
+    m_interval = ms;
+    if (m_enabled)
+        m_due = m_clock.nowMs() + std::max(m_interval, 1);
+}
+
+void FakeClockTimer::fire()
+{
+    m_due += std::max(m_interval, 1);
+    emit timeout();
+}
+
+TempPaths::TempPaths()
+{
+    QDir root(m_root.path());
+    root.mkpath(QStringLiteral("Documents"));
+    root.mkpath(QStringLiteral("program"));
+    root.mkpath(QStringLiteral("temp"));
+    m_docs = root.filePath(QStringLiteral("Documents"));
+    m_program = root.filePath(QStringLiteral("program"));
+    m_temp = root.filePath(QStringLiteral("temp"));
+}

@@ -1,0 +1,125 @@
+#pragma once
+
+#include "Services.h"
+
+#include <QStringList>
+#include <QTemporaryDir>
+
+#include <deque>
+#include <functional>
+#include <vector>
+
+// Records every message and question; answers questions and file dialogs
+// from scripts (Yes and empty names when the script runs out).
+class FakeDialogs final : public Dialogs {
+public:
+    void message(const QString &text) override { messages << text; }
+    Answer question(const QString &text) override
+    {
+        questions << text;
+        if (answers.empty())
+            return Answer::Yes;
+        const Answer a = answers.front();
+        answers.pop_front();
+        return a;
+    }
+    QString openFileName(const FileDialogOptions &options) override { return next(options); }
+    QString saveFileName(const FileDialogOptions &options) override { return next(options); }
+
+    QStringList messages;
+    QStringList questions;
+    std::deque<Answer> answers;
+    std::deque<QString> fileNames;
+    std::vector<FileDialogOptions> fileDialogs;
+
+private:
+    QString next(const FileDialogOptions &options)
+    {
+        fileDialogs.push_back(options);
+        if (fileNames.empty())
+            return {};
+        QString name = fileNames.front();
+        fileNames.pop_front();
+        return name;
+    }
+};
+
+// Virtual time: pauses advance it and are recorded; timers fire when time
+// passes their due point.
+class FakeClock final : public Clock {
+public:
+    void pause(int ms) override
+    {
+        pauses.push_back(ms);
+        advance(ms);
+    }
+    qint64 nowMs() const override { return m_now; }
+    QDateTime localNow() const override { return wallStart.addMSecs(m_now); }
+    ClockTimer *createTimer(QObject *parent, int intervalMs) override;
+
+    // Moves virtual time forward, firing due timers in order.
+    void advance(qint64 ms);
+
+    std::vector<int> pauses;
+    QDateTime wallStart = QDateTime(QDate(2026, 12, 9), QTime(14, 5, 9));
+
+private:
+    friend class FakeClockTimer;
+    qint64 m_now = 0;
+    std::vector<class FakeClockTimer *> m_timers;
+};
+
+class FakeClockTimer final : public ClockTimer {
+public:
+    FakeClockTimer(FakeClock &clock, QObject *parent, int intervalMs);
+    ~FakeClockTimer() override;
+    void setEnabled(bool enabled) override;
+    bool isEnabled() const override { return m_enabled; }
+    void setInterval(int ms) override;
+    int interval() const override { return m_interval; }
+    qint64 due() const { return m_due; }
+    void fire();
+
+private:
+    FakeClock &m_clock;
+    bool m_enabled = false;
+    int m_interval;
+    qint64 m_due = 0;
+};
+
+// A fresh documents, program and temp folder per test.
+class TempPaths final : public Paths {
+public:
+    TempPaths();
+    QString documentsFolder() const override { return m_docs; }
+    QString programFolder() const override { return m_program; }
+    QString tempFolder() const override { return m_temp; }
+    QString root() const { return m_root.path(); }
+    void setDocumentsFolder(const QString &path) { m_docs = path; }
+
+private:
+    QTemporaryDir m_root;
+    QString m_docs, m_program, m_temp;
+};
+
+class FakeShell final : public Shell {
+public:
+    void openUrl(const QString &url) override { urls << url; }
+    void openFolder(const QString &path) override { folders << path; }
+    bool startProgram(const QString &program, const QStringList &arguments, const QString &workingFolder) override
+    {
+        programs << program;
+        return startResult;
+    }
+    QStringList urls, folders, programs;
+    bool startResult = true;
+};
+
+// All four fakes, ready to hand to an Editor.
+struct FakeServices {
+    FakeDialogs dialogs;
+    FakeClock clock;
+    TempPaths paths;
+    FakeShell shell;
+    Services services() { return Services{dialogs, clock, paths, shell}; }
+};
