@@ -66,23 +66,32 @@ QMenu *makeMenu(QWidget *parent, const char *name, const QString &caption)
 void setButtonCaption(QPushButton *button, const QString &caption)
 {
     button->setAccessibleName(caption);
-    const QFontMetrics fm(button->font());
     const int room = button->width() - 8;
-    QString shown = caption;
-    if (fm.horizontalAdvance(caption) > room && caption.contains(QLatin1Char(' '))) {
-        // Break at the blank that leaves the longer line shortest.
-        int best = -1;
-        int bestWidth = INT_MAX;
+    // Two lines, broken at the blank that leaves the longer line shortest;
+    // a caption that still does not fit is set a point smaller.
+    auto layout = [&caption](const QFontMetrics &fm, int *width) {
+        QString best = caption;
+        *width = fm.horizontalAdvance(caption);
         for (int i = 0; i < caption.size(); ++i) {
             if (caption[i] != QLatin1Char(' '))
                 continue;
             const int w = std::max(fm.horizontalAdvance(caption.left(i)), fm.horizontalAdvance(caption.mid(i + 1)));
-            if (w < bestWidth) {
-                bestWidth = w;
-                best = i;
+            if (w < *width) {
+                *width = w;
+                best = caption.left(i) + QLatin1Char('\n') + caption.mid(i + 1);
             }
         }
-        shown = caption.left(best) + QLatin1Char('\n') + caption.mid(best + 1);
+        return best;
+    };
+    QFont font = button->font();
+    int width = 0;
+    QString shown = caption;
+    if (QFontMetrics(font).horizontalAdvance(caption) > room)
+        shown = layout(QFontMetrics(font), &width);
+    while (width > room && font.pointSize() > 7) {
+        font.setPointSize(font.pointSize() - 1);
+        shown = layout(QFontMetrics(font), &width);
+        button->setFont(font);
     }
     button->setText(shown);
 }

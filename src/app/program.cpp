@@ -4,6 +4,7 @@
 #include "main.h"
 
 #include <QApplication>
+#include <QFont>
 #include <QGuiApplication>
 
 #include <cstdio>
@@ -50,6 +51,10 @@ int main(int argc, char *argv[])
     EditorApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Tharnvik Editor"));
     QApplication::setApplicationVersion(QStringLiteral(THARNVIK_APP_VERSION));
+    // The windows are laid out at fixed positions for a 9-point interface font.
+    QFont font = QApplication::font();
+    font.setPointSize(9);
+    QApplication::setFont(font);
     // The main window ends the program even while other windows are open.
     QApplication::setQuitOnLastWindowClosed(false);
 

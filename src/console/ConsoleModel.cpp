@@ -5,7 +5,30 @@
 #include <QDateTime>
 #include <QFile>
 
+#include <cstring>
+
+namespace {
+constexpr std::uint32_t kBlockSize = 1u << 20;
+}
+
 ConsoleModel::ConsoleModel(QObject *parent) : QObject(parent) {}
+
+char *ConsoleModel::reserve(std::size_t bytes, std::uint64_t &locator)
+{
+    if (m_blocks.empty() || m_blocks.back().capacity - m_blocks.back().size < bytes) {
+        Block block;
+        // A line longer than a block gets a block of its own.
+        block.capacity = static_cast<std::uint32_t>(std::max<std::size_t>(kBlockSize, bytes));
+        block.data.reset(new char[block.capacity]);
+        m_blocks.push_back(std::move(block));
+    }
+    Block &b = m_blocks.back();
+    locator = (static_cast<std::uint64_t>(m_blocks.size() - 1) << 32) | b.size;
+    char *out = b.data.get() + b.size;
+    b.size += static_cast<std::uint32_t>(bytes);
+    m_textBytes += bytes;
+    return out;
+}
 
 void ConsoleModel::ConsolePrint(const QString &text)
 {
@@ -25,8 +48,12 @@ void ConsoleModel::append(const QString &text, bool scroll)
     const qsizetype n = utf8.size();
     qsizetype start = 0;
     auto addLine = [&](qsizetype begin, qsizetype end) {
-        m_starts.push_back(m_text.size());
-        m_text.append(p + begin, static_cast<std::size_t>(end - begin));
+        std::uint64_t locator = 0;
+        const auto length = static_cast<std::size_t>(end - begin);
+        char *out = reserve(length, locator);
+        if (length)
+            std::memcpy(out, p + begin, length);
+        m_starts.push_back(locator);
         m_longest = std::max(m_longest, end - begin);
     };
     for (qsizetype i = 0; i < n; ++i) {
@@ -43,20 +70,25 @@ void ConsoleModel::append(const QString &text, bool scroll)
 
 void ConsoleModel::clear()
 {
-    m_text.clear();
-    m_text.shrink_to_fit();
+    m_blocks.clear();
+    m_blocks.shrink_to_fit();
     m_starts.clear();
     m_starts.shrink_to_fit();
+    m_textBytes = 0;
     m_longest = 0;
     emit cleared();
 }
 
 std::string_view ConsoleModel::lineUtf8(qsizetype i) const
 {
-    const std::size_t index = static_cast<std::size_t>(i);
-    const std::size_t begin = m_starts[index];
-    const std::size_t end = index + 1 < m_starts.size() ? m_starts[index + 1] : m_text.size();
-    return std::string_view(m_text).substr(begin, end - begin);
+    const auto index = static_cast<std::size_t>(i);
+    const std::uint64_t locator = m_starts[index];
+    const Block &block = m_blocks[locator >> 32];
+    const auto begin = static_cast<std::uint32_t>(locator);
+    std::uint32_t end = block.size;
+    if (index + 1 < m_starts.size() && (m_starts[index + 1] >> 32) == (locator >> 32))
+        end = static_cast<std::uint32_t>(m_starts[index + 1]);
+    return std::string_view(block.data.get() + begin, end - begin);
 }
 
 QString ConsoleModel::line(qsizetype i) const

@@ -4,7 +4,8 @@
 #include <QString>
 
 #include <cstdint>
-#include <string>
+#include <deque>
+#include <memory>
 #include <string_view>
 #include <vector>
 
@@ -12,8 +13,9 @@ class QDateTime;
 class QIODevice;
 
 // The debug console's lines. Every line is kept for the whole run (until
-// Clear) in one UTF-8 buffer with an offset per line, so a line costs eight
-// bytes beyond its text.
+// Clear) as UTF-8 in fixed blocks of text, with one 64-bit locator per line:
+// a line costs about eight bytes beyond its text, and nothing is ever copied
+// to grow.
 class ConsoleModel : public QObject {
     Q_OBJECT
 public:
@@ -37,8 +39,7 @@ public:
     // Longest line so far, in UTF-8 bytes (a width estimate for views).
     qsizetype longestLine() const { return m_longest; }
     // Bytes held for the text and for the line index.
-    std::size_t textBytes() const { return m_text.size(); }
-    std::size_t indexBytes() const { return m_starts.capacity() * sizeof(std::uint64_t); }
+    std::size_t textBytes() const { return m_textBytes; }
 
     // Lines [first, last) joined with the separator.
     QString text(qsizetype first, qsizetype last, QStringView separator = u"\n") const;
@@ -54,8 +55,18 @@ signals:
 private:
     void append(const QString &text, bool scroll);
 
-    std::string m_text;
-    std::vector<std::uint64_t> m_starts;
+    struct Block {
+        std::unique_ptr<char[]> data;
+        std::uint32_t size = 0;
+        std::uint32_t capacity = 0;
+    };
+    // Locator: block index in the high 32 bits, offset in the low 32 bits;
+    // a line ends where the next line of its block starts, or at the block's end.
+    char *reserve(std::size_t bytes, std::uint64_t &locator);
+
+    std::vector<Block> m_blocks;
+    std::deque<std::uint64_t> m_starts;
+    std::size_t m_textBytes = 0;
     qsizetype m_longest = 0;
     bool m_autoScroll = true;
 };

@@ -6,6 +6,7 @@
 #include <QAccessibleWidget>
 #include <QApplication>
 #include <QClipboard>
+#include <QCoreApplication>
 #include <QContextMenuEvent>
 #include <QFontDatabase>
 #include <QKeyEvent>
@@ -117,7 +118,39 @@ qsizetype ConsoleView::visibleLineCount() const
 
 qsizetype ConsoleView::firstVisibleLine() const
 {
+    sync();
     return verticalScrollBar()->value();
+}
+
+namespace {
+const QEvent::Type kSyncEvent = static_cast<QEvent::Type>(QEvent::registerEventType());
+}
+
+void ConsoleView::sync() const
+{
+    if (m_syncPending)
+        const_cast<ConsoleView *>(this)->doSync();
+}
+
+void ConsoleView::doSync()
+{
+    if (!m_syncPending)
+        return;
+    m_syncPending = false;
+    updateScrollRanges();
+    if (m_scrollPending)
+        verticalScrollBar()->setValue(verticalScrollBar()->maximum());
+    m_scrollPending = false;
+    viewport()->update();
+}
+
+bool ConsoleView::event(QEvent *event)
+{
+    if (event->type() == kSyncEvent) {
+        doSync();
+        return true;
+    }
+    return QAbstractScrollArea::event(event);
 }
 
 bool ConsoleView::isLineVisible(qsizetype line) const
@@ -138,18 +171,18 @@ void ConsoleView::updateScrollRanges()
     h->setRange(0, static_cast<int>(std::clamp<qsizetype>(width - viewport()->width(), 0, INT_MAX)));
 }
 
-void ConsoleView::onLinesAdded(qsizetype first, bool scroll)
+void ConsoleView::onLinesAdded(qsizetype, bool scroll)
 {
-    const bool wasInSight = first < firstVisibleLine() + visibleLineCount();
-    updateScrollRanges();
-    if (scroll)
-        verticalScrollBar()->setValue(verticalScrollBar()->maximum());
-    if (scroll || wasInSight)
-        viewport()->update();
+    m_scrollPending = m_scrollPending || scroll;
+    if (!m_syncPending) {
+        m_syncPending = true;
+        QCoreApplication::postEvent(this, new QEvent(kSyncEvent));
+    }
 }
 
 void ConsoleView::onCleared()
 {
+    m_syncPending = m_scrollPending = false;
     m_anchor = m_cursor = -1;
     updateScrollRanges();
     verticalScrollBar()->setValue(0);
@@ -158,11 +191,13 @@ void ConsoleView::onCleared()
 
 void ConsoleView::scrollToTop()
 {
+    sync();
     verticalScrollBar()->setValue(0);
 }
 
 void ConsoleView::scrollToEnd()
 {
+    sync();
     verticalScrollBar()->setValue(verticalScrollBar()->maximum());
 }
 
@@ -191,6 +226,7 @@ void ConsoleView::copy() const
 
 void ConsoleView::paintEvent(QPaintEvent *)
 {
+    sync();
     QPainter p(viewport());
     const QPalette pal = palette();
     const qsizetype first = firstVisibleLine();
@@ -210,6 +246,7 @@ void ConsoleView::paintEvent(QPaintEvent *)
 
 void ConsoleView::resizeEvent(QResizeEvent *event)
 {
+    sync();
     const bool atEnd = verticalScrollBar()->value() == verticalScrollBar()->maximum();
     QAbstractScrollArea::resizeEvent(event);
     updateScrollRanges();

@@ -41,7 +41,15 @@ private:
     void onCleared();
     void updateMetrics();
     void updateScrollRanges();
+    // Appends are gathered and the scroll bars brought up to date once, when
+    // the event loop next runs or when someone asks where the view is.
+    void sync() const;
+    void doSync();
+    bool event(QEvent *event) override;
     qsizetype lineAt(int y) const;
+
+    bool m_syncPending = false;
+    bool m_scrollPending = false;
 
     ConsoleModel &m_model;
     int m_lineHeight = 16;

@@ -1,0 +1,114 @@
+// Console append speed and memory, beside a plain QPlainTextEdit that appends
+// and scrolls per line, run in the same process.
+#include "ConsoleModel.h"
+#include "ConsoleView.h"
+#include "PrintConsole.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QPlainTextEdit>
+#include <QScrollBar>
+
+#include <malloc.h>
+
+#include <algorithm>
+#include <cstdio>
+
+namespace {
+
+QString dumpLine(int i)
+{
+    // The shape of an EEPROM dump line.
+    return QStringLiteral("E2P byte %1: %2").arg(i, 5, 10, QLatin1Char('0')).arg(i & 0xFF, 2, 16, QLatin1Char('0')).toUpper();
+}
+
+std::size_t heapInUse()
+{
+    // Small allocations plus the large ones malloc serves by mmap.
+    const struct mallinfo2 m = mallinfo2();
+    return m.uordblks + m.hblkhd;
+}
+
+double consoleRun(int lines, bool *lastVisible, std::size_t *heapGrowth = nullptr, std::size_t *textBytes = nullptr)
+{
+    ConsoleModel model;
+    TformPrint window(model);
+    window.show();
+    QApplication::processEvents();
+    std::vector<QString> text;
+    text.reserve(static_cast<std::size_t>(lines));
+    for (int i = 0; i < lines; ++i)
+        text.push_back(dumpLine(i));
+    const std::size_t before = heapInUse();
+    QElapsedTimer t;
+    t.start();
+    for (const QString &line : text)
+        model.ConsolePrint(line);
+    window.Memo1->viewport()->repaint();
+    const double ms = t.nsecsElapsed() / 1e6;
+    if (heapGrowth)
+        *heapGrowth = heapInUse() - before;
+    if (textBytes)
+        *textBytes = model.textBytes();
+    *lastVisible = window.Memo1->isLineVisible(model.lineCount() - 1) && model.lastLine() == text.back();
+    return ms;
+}
+
+double naiveRun(int lines)
+{
+    QPlainTextEdit edit;
+    edit.setReadOnly(true);
+    edit.resize(489, 606);
+    edit.show();
+    QApplication::processEvents();
+    QElapsedTimer t;
+    t.start();
+    for (int i = 0; i < lines; ++i) {
+        edit.appendPlainText(dumpLine(i));
+        edit.verticalScrollBar()->setValue(edit.verticalScrollBar()->maximum());
+    }
+    edit.viewport()->repaint();
+    return t.nsecsElapsed() / 1e6;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    const bool quick = argc > 1 && QByteArray(argv[1]) == "--quick";
+
+    bool visible = false;
+    consoleRun(1000, &visible); // warm-up: fonts, style
+    auto best = [&](int lines) {
+        double b = 1e300;
+        for (int i = 0; i < 3; ++i)
+            b = std::min(b, consoleRun(lines, &visible));
+        return b;
+    };
+    const double dump = best(16384);
+    const bool dumpVisible = visible;
+    const double k100 = best(100000);
+    const double k200 = best(200000);
+    std::size_t growth = 0, textBytes = 0;
+    consoleRun(200000, &visible, &growth, &textBytes);
+    const double perLine = (static_cast<double>(growth) - static_cast<double>(textBytes)) / 200000.0;
+
+    const double naiveDump = naiveRun(16384);
+    const double naive100 = quick ? 0 : naiveRun(100000);
+
+    std::printf("%-44s %10s %10s %8s\n", "console figure", "measured", "target", "ratio");
+    std::printf("%-44s %8.1f ms %7.0f ms %8.2f  last line visible: %s\n", "16,384-line dump, autoscroll", dump, 50.0,
+                dump / 50.0, dumpVisible ? "yes" : "NO");
+    std::printf("%-44s %8.1f ms %7.0f ms %8.2f\n", "200,000 lines, autoscroll", k200, 600.0, k200 / 600.0);
+    std::printf("%-44s %8.2f    %10s\n", "growth 100,000 -> 200,000 lines (x)", k200 / k100, "~2 linear");
+    std::printf("%-44s %8.1f B  %8.0f B %8.2f\n", "memory per line beyond its text", perLine, 100.0, perLine / 100.0);
+    std::printf("%-44s %8.1f ms  console is %.0fx faster\n", "naive QPlainTextEdit, 16,384 lines", naiveDump,
+                naiveDump / dump);
+    if (!quick)
+        std::printf("%-44s %8.1f ms  console is %.0fx faster\n", "naive QPlainTextEdit, 100,000 lines", naive100,
+                    naive100 / k100);
+    return 0;
+}
