@@ -1,6 +1,8 @@
 #include "Editor.h"
 
+#include "Communication.h"
 #include "ConsoleModel.h"
+#include "D2XXUnit.h"
 #include "FXsettings.h"
 #include "FirmwareUpgrade.h"
 #include "NewVersionMsg.h"
@@ -8,11 +10,23 @@
 #include "PrintConsole.h"
 #include "UpdateUpdaterUnit.h"
 #include "main.h"
+#include "Ftd2xx.h"
+
+#include <QCoreApplication>
+#include <QEvent>
 
 Editor::Editor(Services services)
     : m_console(std::make_unique<ConsoleModel>()),
-      m_context{services, m_state, *m_console, m_windows}
+      m_usb(std::make_unique<D2XXUnit>(services.ftd2xx, *m_console)),
+      m_comm(std::make_unique<Communication>(*m_usb, *m_console, services.clock, m_state)),
+      m_context{services, m_state, *m_console, m_windows, *m_usb, *m_comm}
 {
+    // A bridge that receives bytes wakes any wait for the pedal at once. The
+    // callback may come from a driver's reader thread: posting is safe there.
+    m_wakeTarget = std::make_unique<QObject>();
+    QObject *target = m_wakeTarget.get();
+    services.ftd2xx.setDataCallback([target] { QCoreApplication::postEvent(target, new QEvent(QEvent::User)); });
+
     auto own = [this](auto *window) {
         m_owned.emplace_back(window);
         return window;
@@ -28,6 +42,7 @@ Editor::Editor(Services services)
 
 Editor::~Editor()
 {
+    m_context.services.ftd2xx.setDataCallback({});
     // Windows go in reverse order of creation; the console outlives them.
     while (!m_owned.empty())
         m_owned.pop_back();

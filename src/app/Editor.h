@@ -6,6 +6,8 @@
 #include <memory>
 
 class ConsoleModel;
+class D2XXUnit;
+class Communication;
 
 // Owns the editor's state, its console and the seven windows, created in
 // their fixed order. The program builds one with the real services; a test
@@ -21,13 +23,17 @@ public:
 
     AppState &state() { return m_state; }
     ConsoleModel &console() { return *m_console; }
+    D2XXUnit &usb() { return *m_usb; }
     Windows &windows() { return m_windows; }
     Context &context() { return m_context; }
 
 private:
     AppState m_state;
     std::unique_ptr<ConsoleModel> m_console;
+    std::unique_ptr<D2XXUnit> m_usb;
+    std::unique_ptr<Communication> m_comm;
     Windows m_windows;
     Context m_context;
     std::vector<std::unique_ptr<QWidget>> m_owned;
+    std::unique_ptr<QObject> m_wakeTarget;
 };

@@ -1,6 +1,7 @@
 #include "main.h"
 
 #include "AppFolder.h"
+#include "D2XXUnit.h"
 #include "AppState.h"
 #include "ConsoleModel.h"
 #include "Guard.h"
@@ -109,6 +110,7 @@ TformMain::TformMain(Context &context) : QWidget(nullptr), m_ctx(context)
     createControls();
     createMenus();
     createTimers();
+    connectDeviceHandlers();
     qApp->installEventFilter(this);
 
     guarded(m_ctx.dialogs(), [this] { FormCreate(); });
@@ -302,6 +304,9 @@ void TformMain::FormCreate()
     // Folder, flag files, log size.
     startupFolderAndFlags();
 
+    EnumerateDevices();
+    m_ctx.usb.SetUsbLinkParameters(0);
+
     if (lblDeviceName->text().isEmpty() || lblDeviceName->text() == QLatin1String(kNoDevice))
         menuConnect->setEnabled(false);
 
@@ -467,6 +472,16 @@ bool TformMain::eventFilter(QObject *watched, QEvent *event)
         guarded(m_ctx.dialogs(), [&] { consumed = FormKeyDown(key->key(), key->modifiers()); });
         if (consumed)
             return true;
+        if (watched == lstEffects) {
+            if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
+                // The keyboard's way to pick the entry, as a click does.
+                guarded(m_ctx.dialogs(), [this] { effetto_cliccato(); });
+                return true;
+            }
+            guarded(m_ctx.dialogs(), [&] { consumed = move_up_or_down(key->key()); });
+            if (consumed)
+                return true;
+        }
     }
     return QWidget::eventFilter(watched, event);
 }

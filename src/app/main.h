@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Context.h"
+#include "DeviceInfo.h"
 
 #include <QWidget>
 
@@ -112,6 +113,25 @@ public:
     void BuildMIDIChannelMenu();
     QString GetAppVersion() const;
 
+    // --- link, request, catalogue (MainDevice.cpp)
+    void EnumerateDevices();
+    void menuScanClick();
+    void ConnectOnClick();
+    void Link();
+    void menuDisconnectClick();
+    void EnableUSBobjects(bool status);
+    void Timer_USB_ReadTimer();
+    void PollIncomingData();
+    enum class RequestResult { Answered, FirmwareTooOld, AlgorithmTooOld, UnknownIdentity, NoAnswer, Refused };
+    RequestResult RequestDeviceInfo();
+    void btnRequestClick();
+    void GetResourceFile();
+    void effetto_cliccato();
+    // Up and down arrows in the effects list; true when the key was one of them.
+    bool move_up_or_down(int key);
+    void lstOctaveClick();
+    void OpenEffectWindow();
+
 signals:
     // The window was closed: the program ends.
     void closed();
@@ -125,6 +145,13 @@ private:
     void createMenus();
     void createTimers();
     void startupFolderAndFlags();
+    void connectDeviceHandlers();
+    void closeEffectWindowIfShown();
+    void showAlgorithmUploadAdvice();
+    void setPoll(bool on);
+    void reportDump(bool complete);
+
+    DumpCollector m_dump;
 
     Context &m_ctx;
     bool m_closing = false;

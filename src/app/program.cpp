@@ -1,3 +1,5 @@
+#include "AppState.h"
+#include "CompositeFtd2xx.h"
 #include "Editor.h"
 #include "Guard.h"
 #include "RealServices.h"
@@ -6,6 +8,12 @@
 #include <QApplication>
 #include <QFont>
 #include <QGuiApplication>
+
+#include <QSocketNotifier>
+
+#include <fcntl.h>
+#include <signal.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <exception>
@@ -29,6 +37,35 @@ public:
         return false;
     }
 };
+
+// SIGTERM and SIGINT close the main window as a click on its close box
+// would, so the log is saved when the session ends or a script stops us.
+int g_signalPipe[2] = {-1, -1};
+
+void onTerminate(int)
+{
+    const char b = 1;
+    [[maybe_unused]] const auto n = ::write(g_signalPipe[1], &b, 1);
+}
+
+void closeOnSignals(QWidget *mainWindow)
+{
+    if (::pipe2(g_signalPipe, O_CLOEXEC | O_NONBLOCK) != 0)
+        return;
+    auto *notifier = new QSocketNotifier(g_signalPipe[0], QSocketNotifier::Read, mainWindow);
+    QObject::connect(notifier, &QSocketNotifier::activated, mainWindow, [mainWindow] {
+        char b;
+        while (::read(g_signalPipe[0], &b, 1) > 0) {
+        }
+        mainWindow->close();
+    });
+    struct sigaction sa = {};
+    sa.sa_handler = onTerminate;
+    sigemptyset(&sa.sa_mask);
+    sa.sa_flags = SA_RESTART;
+    ::sigaction(SIGTERM, &sa, nullptr);
+    ::sigaction(SIGINT, &sa, nullptr);
+}
 
 bool displayAvailable()
 {
@@ -62,8 +99,14 @@ int main(int argc, char *argv[])
     SystemClock clock;
     SystemPaths paths;
     DesktopShell shell;
-    Editor editor(Services{dialogs, clock, paths, shell});
-    QObject::connect(editor.windows().formMain, &TformMain::closed, &app, &QApplication::quit);
+    const std::unique_ptr<CompositeFtd2xx> bridges = CompositeFtd2xx::createForSystem();
+    Editor editor(Services{dialogs, clock, paths, shell, *bridges});
+    QObject::connect(editor.windows().formMain, &TformMain::closed, &app, [&editor, &app] {
+        // Every wait for the pedal ends at once, then the event loop.
+        editor.state().Quitting = true;
+        app.quit();
+    });
+    closeOnSignals(editor.windows().formMain);
     editor.show();
     return app.exec();
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 #include <QStringList>
 
@@ -20,6 +21,20 @@ struct AppState {
     bool FirmwareUpgradeMode = false;
     bool UpgradeModeRequested = false;
     bool RequestInProgress = false;
+
+    // Set when the main window closes: every wait for the pedal ends at once.
+    bool Quitting = false;
+    // An exchange is waiting for the pedal's answer; other answer-expecting
+    // operations are refused meanwhile.
+    bool ExchangeWaiting = false;
+
+    // Device information
+    QString DeviceSerialNumber;
+    QByteArray ResponseBytes;
+    QString DeviceFirmwareVersion = QStringLiteral("0");
+    QString DeviceAlgorithmVersion;
+    QString DeviceEffectNumber;
+    int InstrumentRange = 0;
 
     // Catalogue
     QStringList ResourceLines;

@@ -4,6 +4,8 @@
 
 struct AppState;
 class ConsoleModel;
+class D2XXUnit;
+class Communication;
 
 class TformMain;
 class TformFirmwareUpgrade;
@@ -31,6 +33,8 @@ struct Context {
     AppState &state;
     ConsoleModel &console;
     Windows &windows;
+    D2XXUnit &usb;
+    Communication &comm;
 
     Dialogs &dialogs() const { return services.dialogs; }
     Clock &clock() const { return services.clock; }

@@ -5,6 +5,7 @@
 #include <QDesktopServices>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QProcess>
@@ -134,6 +135,16 @@ QDateTime SystemClock::localNow() const
 ClockTimer *SystemClock::createTimer(QObject *parent, int intervalMs)
 {
     return new QtClockTimer(parent, intervalMs);
+}
+
+void SystemClock::waitForEvents(int maxMs)
+{
+    // The timer guarantees a wake-up; data from a device or any other event
+    // ends the wait sooner.
+    QTimer wake;
+    wake.setSingleShot(true);
+    wake.start(std::max(maxMs, 0));
+    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents | QEventLoop::AllEvents);
 }
 
 QString SystemPaths::documentsFolder() const

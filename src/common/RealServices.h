@@ -18,6 +18,7 @@ public:
     qint64 nowMs() const override;
     QDateTime localNow() const override;
     ClockTimer *createTimer(QObject *parent, int intervalMs) override;
+    void waitForEvents(int maxMs) override;
 };
 
 class SystemPaths final : public Paths {

@@ -57,6 +57,9 @@ public:
     virtual QDateTime localNow() const = 0;
     // A disabled timer owned by parent.
     virtual ClockTimer *createTimer(QObject *parent, int intervalMs) = 0;
+    // Processes pending window events, first waiting up to maxMs for one to
+    // arrive (a device that receives data posts one). Never spins.
+    virtual void waitForEvents(int maxMs) = 0;
 };
 
 class Paths {
@@ -77,9 +80,12 @@ public:
                               const QString &workingFolder) = 0;
 };
 
+class Ftd2xx;
+
 struct Services {
     Dialogs &dialogs;
     Clock &clock;
     Paths &paths;
     Shell &shell;
+    Ftd2xx &ftd2xx;
 };

@@ -6,4 +6,13 @@ TformFXsettings::TformFXsettings(Context &context) : QWidget(nullptr, Qt::Window
 {
     setObjectName(QStringLiteral("formFXsettings"));
     setWindowTitle(QStringLiteral("Form1"));
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
+                   | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+    setFixedSize(440, 448);
+}
+
+void TformFXsettings::EnableEffectControls(bool enabled)
+{
+    for (QWidget *child : findChildren<QWidget *>(QString(), Qt::FindDirectChildrenOnly))
+        child->setEnabled(enabled);
 }

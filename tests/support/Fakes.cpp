@@ -1,5 +1,8 @@
 #include "Fakes.h"
 
+#include "RecordingFtd2xx.h"
+
+#include <QCoreApplication>
 #include <QDir>
 
 #include <algorithm>
@@ -68,3 +71,16 @@ TempPaths::TempPaths()
     m_program = root.filePath(QStringLiteral("program"));
     m_temp = root.filePath(QStringLiteral("temp"));
 }
+
+void FakeClock::waitForEvents(int maxMs)
+{
+    ++waits;
+    const int step = std::max(1, std::min(maxMs, 5));
+    advance(step);
+    if (onWait)
+        onWait(m_now);
+    QCoreApplication::processEvents();
+}
+
+FakeServices::FakeServices() : recorder(std::make_unique<RecordingFtd2xx>()), bridge(recorder.get()) {}
+FakeServices::~FakeServices() = default;

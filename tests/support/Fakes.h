@@ -7,6 +7,7 @@
 
 #include <deque>
 #include <functional>
+#include <memory>
 #include <vector>
 
 // Records every message and question; answers questions and file dialogs
@@ -56,6 +57,12 @@ public:
     qint64 nowMs() const override { return m_now; }
     QDateTime localNow() const override { return wallStart.addMSecs(m_now); }
     ClockTimer *createTimer(QObject *parent, int intervalMs) override;
+
+    // Advances virtual time (at least 1 ms) and processes pending events;
+    // onWait runs first, so a virtual pedal can produce its bytes.
+    void waitForEvents(int maxMs) override;
+    std::function<void(qint64 nowMs)> onWait;
+    int waits = 0;
 
     // Moves virtual time forward, firing due timers in order.
     void advance(qint64 ms);
@@ -115,11 +122,16 @@ public:
     bool startResult = true;
 };
 
-// All four fakes, ready to hand to an Editor.
+// All fakes, ready to hand to an Editor; the bridge is a recording fake
+// with no devices unless a test swaps in another.
 struct FakeServices {
+    FakeServices();
+    ~FakeServices();
     FakeDialogs dialogs;
     FakeClock clock;
     TempPaths paths;
     FakeShell shell;
-    Services services() { return Services{dialogs, clock, paths, shell}; }
+    std::unique_ptr<class RecordingFtd2xx> recorder;
+    Ftd2xx *bridge;
+    Services services() { return Services{dialogs, clock, paths, shell, *bridge}; }
 };

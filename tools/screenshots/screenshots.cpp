@@ -3,6 +3,7 @@
 // Runs offscreen; the editor's own folder goes to a temporary documents folder.
 #include "ConsoleModel.h"
 #include "Editor.h"
+#include "Ftd2xx.h"
 #include "Looks.h"
 #include "PrintConsole.h"
 #include "RealServices.h"
@@ -29,6 +30,25 @@ private:
     QTemporaryDir m_dir;
 };
 
+// The pictures show the editor without a pedal.
+class NoBridges final : public Ftd2xx {
+public:
+    FT_STATUS FT_ListDevices(void *pArg1, void *, DWORD flags) override
+    {
+        if (flags == ft::LIST_NUMBER_ONLY)
+            *static_cast<DWORD *>(pArg1) = 0;
+        return ft::OK;
+    }
+    FT_STATUS FT_OpenEx(void *, DWORD, FT_HANDLE *) override { return ft::DEVICE_NOT_FOUND; }
+    FT_STATUS FT_Close(FT_HANDLE) override { return ft::INVALID_HANDLE; }
+    FT_STATUS FT_SetBaudRate(FT_HANDLE, ULONG) override { return ft::INVALID_HANDLE; }
+    FT_STATUS FT_SetDataCharacteristics(FT_HANDLE, UCHAR, UCHAR, UCHAR) override { return ft::INVALID_HANDLE; }
+    FT_STATUS FT_Purge(FT_HANDLE, ULONG) override { return ft::INVALID_HANDLE; }
+    FT_STATUS FT_GetQueueStatus(FT_HANDLE, DWORD *) override { return ft::INVALID_HANDLE; }
+    FT_STATUS FT_Read(FT_HANDLE, void *, DWORD, DWORD *) override { return ft::INVALID_HANDLE; }
+    FT_STATUS FT_Write(FT_HANDLE, void *, DWORD, DWORD *) override { return ft::INVALID_HANDLE; }
+};
+
 void save(QWidget *w, const QString &path)
 {
     QApplication::processEvents();
@@ -53,7 +73,8 @@ int main(int argc, char **argv)
     SystemClock clock;
     TempDocuments paths;
     DesktopShell shell;
-    Editor editor(Services{dialogs, clock, paths, shell});
+    NoBridges bridges;
+    Editor editor(Services{dialogs, clock, paths, shell, bridges});
     TformMain *main = editor.windows().formMain;
     main->show();
     for (int n = 0; n < Looks::kSkins; ++n) {

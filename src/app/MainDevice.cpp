@@ -1,0 +1,478 @@
+// The main window's link, request and catalogue operations.
+#include "main.h"
+
+#include "AppState.h"
+#include "Communication.h"
+#include "ConsoleModel.h"
+#include "D2XXUnit.h"
+#include "FXsettings.h"
+#include "FunctionsUnit.h"
+#include "FirmwareUpgrade.h"
+#include "Guard.h"
+#include "PedalContract.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QListWidget>
+#include <QMenu>
+#include <QPushButton>
+
+namespace {
+
+constexpr auto kNoDevice = "No device found";
+
+QString trueFalse(bool b)
+{
+    return b ? QStringLiteral("True") : QStringLiteral("False");
+}
+
+} // namespace
+
+void TformMain::connectDeviceHandlers()
+{
+    Dialogs &d = m_ctx.dialogs();
+    connectGuarded(menuScan, &QAction::triggered, this, d, [this] { menuScanClick(); });
+    connectGuarded(menuConnect, &QAction::triggered, this, d, [this] { ConnectOnClick(); });
+    connectGuarded(menuDisconnect, &QAction::triggered, this, d, [this] { menuDisconnectClick(); });
+    connectGuarded(btnRequest, &QPushButton::clicked, this, d, [this] { btnRequestClick(); });
+    connectGuarded(Timer_USB_Read, &ClockTimer::timeout, this, d, [this] { Timer_USB_ReadTimer(); });
+    connect(lstEffects, &QListWidget::itemClicked, this, [this] { guarded(m_ctx.dialogs(), [this] { effetto_cliccato(); }); });
+    lstEffects->installEventFilter(this);
+}
+
+void TformMain::setPoll(bool on)
+{
+    Timer_USB_Read->setEnabled(on);
+}
+
+void TformMain::EnumerateDevices()
+{
+    D2XXUnit &usb = m_ctx.usb;
+    if (usb.GetFTDeviceCount() != ft::OK)
+        return;
+    for (DWORD i = 0; i < usb.deviceCount; ++i) {
+        if (usb.GetFTDeviceSerialNo(static_cast<int>(i)) == ft::OK) {
+            const QString serial = QString::fromLocal8Bit(usb.listedText);
+            menuSerialNumber->setText(menuSerialNumber->text() + serial);
+            m_ctx.state.DeviceSerialNumber = serial;
+        }
+        if (usb.GetFTDeviceDescription(static_cast<int>(i)) == ft::OK)
+            lblDeviceName->setText(QString::fromLocal8Bit(usb.listedText));
+    }
+}
+
+void TformMain::menuScanClick()
+{
+    D2XXUnit &usb = m_ctx.usb;
+    ConsoleModel &log = m_ctx.console;
+    lblDeviceName->setText(QStringLiteral("Device Name"));
+    // A failed enumeration lists nothing.
+    DWORD count = usb.GetFTDeviceCount() == ft::OK ? usb.deviceCount : 0;
+    log.ConsolePrint(QStringLiteral("FT device count: ") + QString::number(count));
+    if (count == 0) {
+        m_ctx.dialogs().message(QLatin1String(kNoDevice));
+        lblDeviceName->setText(QLatin1String(kNoDevice));
+        return;
+    }
+    for (DWORD i = 0; i < count; ++i) {
+        if (m_ctx.state.Quitting)
+            return;
+        usb.GetFTDeviceSerialNo(static_cast<int>(i));
+        const QString serial = QString::fromLocal8Bit(usb.listedText);
+        log.ConsolePrint(QStringLiteral("FT_Device_String: ") + serial);
+        m_ctx.state.DeviceSerialNumber = serial;
+        usb.GetFTDeviceDescription(static_cast<int>(i));
+        lblDeviceName->setText(QString::fromLocal8Bit(usb.listedText));
+        Link();
+    }
+}
+
+void TformMain::ConnectOnClick()
+{
+    Link();
+}
+
+void TformMain::Link()
+{
+    D2XXUnit &usb = m_ctx.usb;
+    ConsoleModel &log = m_ctx.console;
+    AppState &state = m_ctx.state;
+
+    log.ConsolePrint(QStringLiteral("serial number: ") + state.DeviceSerialNumber);
+    const bool opened = usb.Open_USB_Device_By_Serial_Number(state.DeviceSerialNumber) == ft::OK;
+    if (opened) {
+        lblDeviceName->setText(lblDeviceName->text() + QStringLiteral(" linked"));
+        usb.SetUsbBaudRate();
+        usb.SetUsbDataCharacteristics();
+        log.ConsolePrint(QStringLiteral("FT_HANDLE: 0x%1").arg(usb.handle, 8, 16, QLatin1Char('0')).toUpper().replace(QLatin1String("0X"), QLatin1String("0x")));
+        log.appendDirect(QStringLiteral("baud rate = ") + QString::number(usb.baudRate));
+    } else if (const char *advice = usb.driver().lastOpenAdvice(); advice && *advice) {
+        log.ConsolePrint(QString::fromUtf8(advice));
+    }
+
+    if (state.FirmwareUpgradeMode) {
+        // Greet the bootloader: 0x7F, answered by 0x79.
+        ExchangeGuard guard(state);
+        if (!guard.acquired()) {
+            log.ConsolePrint(ExchangeGuard::refusedLine(QStringLiteral("Bootloader greeting")));
+        } else {
+            usb.SetUsbLinkParameters(2);
+            usb.SetUsbDataCharacteristics();
+            usb.TxBuffer[0] = pedal::kBootloaderSync;
+            usb.WriteUsbBuffer(1);
+            const QString reply = m_ctx.comm.ReceiveReply();
+            log.appendDirect(QStringLiteral("received Byte: ") + reply);
+            if (reply == QLatin1String("79")) {
+                m_ctx.dialogs().message(QStringLiteral("Connection to bootloader succeeded, ready for firmware upgrade"));
+                menuStartFirmwareUpgrade->setEnabled(true);
+                if (auto *w = m_ctx.windows.formFirmwareUpgrade)
+                    w->show();
+            } else {
+                m_ctx.dialogs().message(QStringLiteral("Connection to bootloader failed"));
+            }
+        }
+    }
+
+    if (opened) {
+        state.Linked = true;
+        menuFirmwareUpgradeMode->setEnabled(true);
+        chkFirmwareUpgradeMode->setEnabled(false);
+        menuScan->setEnabled(false);
+        menuConnect->setEnabled(false);
+        menuDisconnect->setEnabled(true);
+        menuEraseSettings->setEnabled(true);
+        menuLoadFirstPresetAtStartup->setEnabled(true);
+        EnableUSBobjects(true);
+        log.ConsolePrint(QStringLiteral("firmware upgrade mode: ") + trueFalse(state.FirmwareUpgradeMode));
+        setPoll(!state.FirmwareUpgradeMode);
+    }
+
+    if (!state.UpgradeModeRequested && !state.Quitting)
+        RequestDeviceInfo();
+}
+
+void TformMain::menuDisconnectClick()
+{
+    if (m_ctx.usb.CloseUsbDevice() != ft::OK)
+        return;
+    lblDeviceName->setText(lblDeviceName->text().remove(QStringLiteral("linked"), Qt::CaseSensitive));
+    menuScan->setEnabled(true);
+    menuConnect->setEnabled(true);
+    menuDisconnect->setEnabled(false);
+    for (QPushButton *b : {btnUpload, btnRequest, btnAssign, btnSaveParameters, btnSetFootswitchMode, btnSetTuning})
+        b->setEnabled(false);
+    menuMIDI->setEnabled(false);
+    menuUploadTuningsData->setEnabled(false);
+    if (auto *fx = m_ctx.windows.formFXsettings)
+        fx->EnableEffectControls(false);
+    menuEraseSettings->setEnabled(false);
+    menuLoadPreset->setEnabled(false);
+    menuSavePreset->setEnabled(false);
+    menuLoadAlgorithmFromFile->setEnabled(false);
+    menuInstrumentRange->setEnabled(false);
+    menuRangeLimit->setEnabled(false);
+    m_ctx.state.Linked = false;
+    setPoll(false);
+    menuSetAssignableParamsToDefault->setEnabled(false);
+    menuBypassStatus->setEnabled(false);
+    menuLoadFirstPresetAtStartup->setEnabled(false);
+}
+
+void TformMain::EnableUSBobjects(bool status)
+{
+    for (QPushButton *b : {btnUpload, btnSaveParameters, btnAssign, btnSetFootswitchMode, btnSetTuning, btnRequest})
+        b->setEnabled(status);
+    for (QMenu *m : {menuInstrumentRange, menuBypassStatus, menuMIDI, menuRangeLimit})
+        m->setEnabled(status);
+    for (QAction *a : {menuLoadPreset, menuSavePreset, menuLoadAlgorithmFromFile, menuUploadTuningsData,
+                       menuSetAssignableParamsToDefault})
+        a->setEnabled(status);
+    lstEffects->setEnabled(status);
+    if (auto *fx = m_ctx.windows.formFXsettings)
+        fx->EnableEffectControls(status);
+}
+
+void TformMain::Timer_USB_ReadTimer()
+{
+    PollIncomingData();
+}
+
+void TformMain::PollIncomingData()
+{
+    D2XXUnit &usb = m_ctx.usb;
+    usb.FtErrorReporting = false;
+    if (usb.GetUsbQueueStatus() == ft::OK) {
+        const DWORD n = usb.ReadUsbBuffer();
+        const QByteArray bytes(reinterpret_cast<const char *>(usb.RxBuffer), static_cast<qsizetype>(n));
+        if (n % 65536 != 0)
+            m_ctx.console.ConsolePrint(QStringLiteral("num of bytes read: ") + QString::number(n % 65536));
+        switch (m_dump.feed(bytes, m_ctx.clock().nowMs())) {
+        case DumpCollector::State::Complete:
+            usb.FtErrorReporting = true;
+            reportDump(true);
+            return;
+        case DumpCollector::State::Incomplete:
+            usb.FtErrorReporting = true;
+            reportDump(false);
+            return;
+        default:
+            break;
+        }
+    }
+    usb.FtErrorReporting = true;
+}
+
+void TformMain::reportDump(bool complete)
+{
+    const QByteArray &memory = m_dump.memory();
+    ConsoleModel &log = m_ctx.console;
+    for (qsizetype p = 0; p < memory.size(); ++p)
+        log.ConsolePrint(QStringLiteral("%1: %2").arg(p).arg(static_cast<std::uint8_t>(memory[p]), 2, 16, QLatin1Char('0')).toUpper());
+    if (!complete) {
+        const QString line = QStringLiteral("Memory dump incomplete: %1 of %2 bytes received").arg(memory.size()).arg(pedal::kDumpBytes);
+        log.ConsolePrint(line);
+        m_ctx.dialogs().message(line);
+        return;
+    }
+    m_ctx.dialogs().message(DumpCollector::isEmpty(memory) ? QStringLiteral("Memory is empty")
+                                                           : QStringLiteral("Memory is not empty"));
+}
+
+void TformMain::closeEffectWindowIfShown()
+{
+    if (auto *fx = m_ctx.windows.formFXsettings; fx && fx->isVisible())
+        fx->close();
+}
+
+void TformMain::showAlgorithmUploadAdvice()
+{
+    m_ctx.dialogs().message(QStringLiteral("Upload the latest version of Tharnvik MK3 algorithm:\r\nUpload Tharnvik MK3 00")
+                            + QString::number(m_ctx.state.LatestAlgorithmVersion));
+}
+
+void TformMain::btnRequestClick()
+{
+    RequestDeviceInfo();
+}
+
+TformMain::RequestResult TformMain::RequestDeviceInfo()
+{
+    AppState &state = m_ctx.state;
+    ConsoleModel &log = m_ctx.console;
+    ExchangeGuard guard(state);
+    if (!guard.acquired()) {
+        log.ConsolePrint(ExchangeGuard::refusedLine(QStringLiteral("REQUEST")));
+        return RequestResult::Refused;
+    }
+    log.ConsolePrint(QStringLiteral("********************REQUEST********************"));
+    state.RequestInProgress = true;
+    setPoll(false);
+    m_ctx.usb.PurgeUsbTx();
+    m_ctx.comm.SendHexMessage(QLatin1String(pedal::kRequestHex), pedal::kRequestLength);
+    m_ctx.clock().pause(pedal::kRequestPause);
+    const Communication::Answer answer = m_ctx.comm.ReceiveResponseNumbers();
+
+    auto endUsable = [&] {
+        state.RequestInProgress = false;
+        setPoll(state.Linked && !state.FirmwareUpgradeMode);
+    };
+    if (answer.outcome != Communication::Outcome::Complete) {
+        if (answer.outcome == Communication::Outcome::Quitting)
+            return RequestResult::NoAnswer;
+        log.ConsolePrint(QStringLiteral("REQUEST stopped: %1 of %2 numbers received from the pedal")
+                             .arg(answer.numbers)
+                             .arg(pedal::kAnswerNumbers));
+        endUsable();
+        if (answer.outcome == Communication::Outcome::Silent)
+            m_ctx.dialogs().message(QStringLiteral("The pedal did not answer the request."));
+        return RequestResult::NoAnswer;
+    }
+
+    // A garbled answer says nothing dependable about the pedal.
+    if (answer.malformedLines > 0) {
+        log.ConsolePrint(QStringLiteral("REQUEST stopped: the answer held %1 garbled lines").arg(answer.malformedLines));
+        endUsable();
+        return RequestResult::NoAnswer;
+    }
+
+    const DeviceIdentity id = decodeIdentity(state.ResponseBytes);
+    state.DeviceFirmwareVersion = QString::number(id.firmware);
+    lblFirmwareVersion->setText(QStringLiteral("Device Firmware: ") + state.DeviceFirmwareVersion);
+    log.ConsolePrint(QStringLiteral("Firmware Version: ") + state.DeviceFirmwareVersion);
+    state.DeviceAlgorithmVersion = id.algorithmDigits;
+    log.ConsolePrint(QStringLiteral("Algorithm version: ") + state.DeviceAlgorithmVersion);
+    lblAlgorithmVersion->setText(QStringLiteral("Device Algorithm: ") + state.DeviceAlgorithmVersion);
+    log.ConsolePrint(QStringLiteral("Current device firmware: ") + state.DeviceFirmwareVersion);
+    log.ConsolePrint(QStringLiteral("Most recent firmware: ") + QString::number(state.LatestFirmwareVersion));
+    state.DeviceEffectNumber = id.effectDigits;
+    log.ConsolePrint(QStringLiteral("Effect Number: ") + state.DeviceEffectNumber);
+
+    if (id.firmware < state.LatestFirmwareVersion) {
+        closeEffectWindowIfShown();
+        m_ctx.dialogs().message(QStringLiteral("A firmware upgrade is required. Upgrade to Firmware ")
+                                + QString::number(state.LatestFirmwareVersion));
+        m_ctx.dialogs().message(QStringList{
+            QStringLiteral("If current firmware is below 9 follow legacy firmware upgrade mode:"),
+            QStringLiteral("1) close editor application and disconnect pedal from USB"),
+            QStringLiteral("2) hold shift button while connecting pedal to USB"),
+            QStringLiteral("3) start application, check Firmware Upgrade Mode in Firmware Upgrade menu"),
+            QStringLiteral("4) clink Link under Connection menu"),
+            QStringLiteral("5) go to Firmware Upgrade menu again and select Firmware Upgrade"),
+            QString(),
+            QStringLiteral("If current firmware is 9 or above go to Firmware Upgrade menu and follow instructions."),
+        }.join(QStringLiteral("\r\n")));
+        EnableUSBobjects(false);
+        return RequestResult::FirmwareTooOld;
+    }
+
+    EnableUSBobjects(true);
+
+    // Numbers that are not decimal, or an effect the list does not hold:
+    // nothing is taken from any image; the player is sent to the upload.
+    const bool knownEffect = id.effect && *id.effect < lstEffects->count();
+    if (!id.algorithm || !knownEffect) {
+        log.ConsolePrint(QStringLiteral("Unexpected algorithm or effect from the pedal: algorithm %1, effect %2")
+                             .arg(id.algorithmDigits, id.effectDigits));
+        closeEffectWindowIfShown();
+        showAlgorithmUploadAdvice();
+        EnableCommandButtons(false);
+        endUsable();
+        return RequestResult::UnknownIdentity;
+    }
+
+    if (*id.algorithm < state.LatestAlgorithmVersion) {
+        closeEffectWindowIfShown();
+        showAlgorithmUploadAdvice();
+        lstEffects->setCurrentRow(*id.effect);
+        GetResourceFile();
+        EnableCommandButtons(false);
+        return RequestResult::AlgorithmTooOld;
+    }
+
+    lstEffects->setCurrentRow(*id.effect);
+    GetResourceFile();
+    if (auto *fx = m_ctx.windows.formFXsettings; fx && !fx->isVisible())
+        OpenEffectWindow();
+
+    const QByteArray &r = state.ResponseBytes;
+    auto at = [&r](int i) { return static_cast<std::uint8_t>(r[i]); };
+
+    switch (at(pedal::pos::BypassStoring)) {
+    case 0:
+        menuDoNotStoreBypassStatus->setChecked(true);
+        menuStoreBypassStatus->setChecked(false);
+        break;
+    case 1:
+        menuDoNotStoreBypassStatus->setChecked(false);
+        menuStoreBypassStatus->setChecked(true);
+        break;
+    default:
+        break;
+    }
+
+    state.InstrumentRange = at(pedal::pos::InstrumentRange);
+    menuStandard->setCheckable(true);
+    menuLow->setCheckable(true);
+    if (state.InstrumentRange == pedal::kInstrumentStandard) {
+        menuStandard->setChecked(true);
+        menuLow->setChecked(false);
+    } else if (state.InstrumentRange == pedal::kInstrumentLow) {
+        menuStandard->setChecked(false);
+        menuLow->setChecked(true);
+    }
+
+    const int channel = at(pedal::pos::MidiChannel);
+    for (QAction *item : MIDIChannelItems)
+        item->setChecked(false);
+    if (channel == 0 || channel == 255)
+        MIDIChannelItems[0]->setChecked(true);
+    else if (channel >= 1 && channel <= 16)
+        MIDIChannelItems[static_cast<std::size_t>(channel)]->setChecked(true);
+    log.ConsolePrint(QStringLiteral("MIDI channel: ") + QString::number(channel));
+
+    const int firstPreset = at(pedal::pos::FirstPreset);
+    if (firstPreset == pedal::kFirstPresetOff) {
+        menuLoadFirstPresetAtStartup->setChecked(false);
+        log.ConsolePrint(QStringLiteral("Load preset at power ON: FALSE"));
+    } else if (firstPreset == pedal::kFirstPresetOn) {
+        menuLoadFirstPresetAtStartup->setChecked(true);
+        log.ConsolePrint(QStringLiteral("Load preset at power ON: TRUE"));
+    }
+
+    EnableUSBobjects(true);
+    endUsable();
+    return RequestResult::Answered;
+}
+
+void TformMain::GetResourceFile()
+{
+    ConsoleModel &log = m_ctx.console;
+    AppState &state = m_ctx.state;
+    log.ConsolePrint(QStringLiteral("efx index :") + QString::number(lstEffects->currentRow()));
+    QListWidgetItem *item = lstEffects->currentItem();
+    state.CurrentEffectName = item ? item->text() : QString();
+    log.ConsolePrint(QStringLiteral("selected effect name: ") + state.CurrentEffectName);
+    const QString resource = ResourceNameOf(state.CurrentEffectName);
+    log.ConsolePrint(QStringLiteral("resource name: ") + resource);
+    LoadResourceLines(resource);
+    const QString first = state.ResourceLines.isEmpty() ? QString() : state.ResourceLines.constFirst();
+    log.ConsolePrint(QStringLiteral("filecontent (first 128 bytes): ") + first.left(256));
+}
+
+void TformMain::effetto_cliccato()
+{
+    GetResourceFile();
+    AppState &state = m_ctx.state;
+    if (!state.Linked) {
+        OpenEffectWindow();
+        return;
+    }
+    bool decimal = false;
+    const int pedalAlgorithm = state.DeviceAlgorithmVersion.toInt(&decimal, 10);
+    if (decimal && pedalAlgorithm >= state.LatestAlgorithmVersion) {
+        OpenEffectWindow();
+        return;
+    }
+    closeEffectWindowIfShown();
+    showAlgorithmUploadAdvice();
+    EnableCommandButtons(false);
+}
+
+bool TformMain::move_up_or_down(int key)
+{
+    if (key == Qt::Key_Up) {
+        m_ctx.console.ConsolePrint(QStringLiteral("arrow up pressed"));
+        if (lstEffects->currentRow() > 0)
+            lstEffects->setCurrentRow(lstEffects->currentRow() - 1);
+        return true;
+    }
+    if (key == Qt::Key_Down) {
+        m_ctx.console.ConsolePrint(QStringLiteral("arrow down pressed"));
+        if (lstEffects->currentRow() < lstEffects->count() - 1)
+            lstEffects->setCurrentRow(lstEffects->currentRow() + 1);
+        return true;
+    }
+    return false;
+}
+
+void TformMain::lstOctaveClick()
+{
+    lstEffects->clear();
+    if (LoadResourceLines(QStringLiteral("octave")))
+        FillEffectsList();
+}
+
+void TformMain::OpenEffectWindow()
+{
+    auto *fx = m_ctx.windows.formFXsettings;
+    if (!fx)
+        return;
+    if (fx->isVisible())
+        fx->close();
+    fx->move(frameGeometry().left() + frameGeometry().width(), frameGeometry().top());
+    fx->show();
+    fx->setWindowTitle(m_ctx.state.CurrentEffectName);
+    fx->EnableEffectControls(m_ctx.state.Linked);
+}

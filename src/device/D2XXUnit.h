@@ -1,0 +1,68 @@
+#pragma once
+
+#include "Ftd2xx.h"
+
+#include <QString>
+
+#include <array>
+#include <memory>
+
+class ConsoleModel;
+
+// The thin layer over the D2XX calls: the one open handle, the line
+// settings, the two 64 KiB transfer buffers, and one operation per call.
+// A failed call becomes one log line while FtErrorReporting is on. Nothing
+// here retries, waits or shows a dialog.
+class D2XXUnit {
+public:
+    static constexpr int kBufferSize = 65536;
+
+    D2XXUnit(Ftd2xx &ft, ConsoleModel &console);
+
+    // Line settings for a mode: 0 the application firmware (8N1), 2 the
+    // bootloader (8E1). Other modes leave the parity as it was. Only stored.
+    void SetUsbLinkParameters(int mode);
+
+    FT_STATUS GetFTDeviceCount();
+    FT_STATUS GetFTDeviceSerialNo(int index);
+    FT_STATUS GetFTDeviceDescription(int index);
+    FT_STATUS Open_USB_Device_By_Serial_Number(const QString &serial);
+    FT_STATUS CloseUsbDevice();
+    FT_STATUS SetUsbBaudRate();
+    FT_STATUS SetUsbDataCharacteristics();
+    FT_STATUS PurgeUsbRx();
+    FT_STATUS PurgeUsbTx();
+    FT_STATUS GetUsbQueueStatus();
+    // Reads everything queued into the start of RxBuffer; bytes read.
+    DWORD ReadUsbBuffer();
+    // Sends the first n bytes of TxBuffer; bytes accepted.
+    DWORD WriteUsbBuffer(DWORD n);
+
+    void ReportFtError(const char *label, FT_STATUS status);
+    static QString errorText(FT_STATUS status);
+
+    Ftd2xx &driver() { return m_ft; }
+
+    bool FtErrorReporting = false;
+    FT_HANDLE handle = 0;
+    FT_STATUS lastTransferStatus = 0;
+    DWORD UsbQueueCount = 0;
+    DWORD deviceCount = 0;
+    QByteArray listedText;
+    std::array<char, 50> openSerialNumber{};
+    ULONG baudRate = 0;
+    UCHAR wordLength = 0;
+    UCHAR stopBits = 0;
+    UCHAR parity = 0;
+
+    std::unique_ptr<std::array<std::uint8_t, kBufferSize>> TxBufferStore;
+    std::unique_ptr<std::array<std::uint8_t, kBufferSize>> RxBufferStore;
+    std::uint8_t *TxBuffer;
+    std::uint8_t *RxBuffer;
+
+private:
+    FT_STATUS report(const char *label, FT_STATUS status);
+
+    Ftd2xx &m_ft;
+    ConsoleModel &m_console;
+};

@@ -1,0 +1,39 @@
+#pragma once
+
+#include "Ftd2xx.h"
+
+#include <map>
+#include <memory>
+#include <string>
+
+// FTDI's own D2XX library, loaded at run time when it is installed. Without
+// it this driver lists no devices and every other call gives
+// DEVICE_NOT_FOUND. The library's handles are pointers; the editor gets
+// 32-bit handles of ours in their place. The library keeps its own receive
+// queue, so there is no reader thread and no data callback here.
+class LibFtd2xxDriver : public Ftd2xx {
+public:
+    explicit LibFtd2xxDriver(const std::string &library = "libftd2xx.so");
+    ~LibFtd2xxDriver() override;
+
+    bool isLoaded() const { return m_api != nullptr; }
+
+    FT_STATUS FT_ListDevices(void *pArg1, void *pArg2, DWORD flags) override;
+    FT_STATUS FT_OpenEx(void *pArg1, DWORD flags, FT_HANDLE *handle) override;
+    FT_STATUS FT_Close(FT_HANDLE handle) override;
+    FT_STATUS FT_SetBaudRate(FT_HANDLE handle, ULONG baudRate) override;
+    FT_STATUS FT_SetDataCharacteristics(FT_HANDLE handle, UCHAR wordLength, UCHAR stopBits, UCHAR parity) override;
+    FT_STATUS FT_Purge(FT_HANDLE handle, ULONG mask) override;
+    FT_STATUS FT_GetQueueStatus(FT_HANDLE handle, DWORD *rxBytes) override;
+    FT_STATUS FT_Read(FT_HANDLE handle, void *buffer, DWORD bytesToRead, DWORD *bytesReturned) override;
+    FT_STATUS FT_Write(FT_HANDLE handle, void *buffer, DWORD bytesToWrite, DWORD *bytesWritten) override;
+
+private:
+    struct Api;
+    // The library's handle behind ours, or the status to return.
+    FT_STATUS lookup(FT_HANDLE handle, void **libHandle) const;
+
+    std::unique_ptr<Api> m_api;
+    std::map<FT_HANDLE, void *> m_handles;
+    FT_HANDLE m_nextHandle = 1;
+};

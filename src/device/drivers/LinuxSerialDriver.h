@@ -1,0 +1,23 @@
+#pragma once
+
+#include "SerialPortDriver.h"
+
+#include <string>
+
+// FTDI bridges (USB vendor 0403) that the kernel's ftdi_sio driver has bound,
+// found in sysfs and opened as <dev>/ttyUSBn. The serial number and the
+// description are the USB device's serial and product strings; a chip with
+// several ports lists each one with the port's letter appended ("FT1234A",
+// "Dual RS232 A"), as FTDI's own library does.
+class LinuxSerialDriver : public SerialPortDriver {
+public:
+    explicit LinuxSerialDriver(std::string sysfsRoot = "/sys", std::string devRoot = "/dev",
+                               SerialPort::OpenFunction openFunction = {});
+
+protected:
+    std::vector<Bridge> enumerate() const override;
+
+private:
+    std::string m_sysfsRoot;
+    std::string m_devRoot;
+};

@@ -1,0 +1,87 @@
+#pragma once
+
+#include "ByteQueue.h"
+#include "Ftd2xx.h"
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+
+// One open serial device (a USB bridge's /dev/ttyUSBn or a pseudo-terminal),
+// in raw mode without flow control, with D2XX-shaped results.
+//
+// A reader thread moves whatever arrives into a queue (so a long burst that
+// nobody reads yet is kept, as the bridge's own driver would) and then calls
+// the data callback. Reads, queue status and purges work on that queue.
+//
+// When the device goes away (unplugged, or the other end of a pseudo-terminal
+// closed) the port is dead: every later call returns IO_ERROR, and the data
+// callback is called once more so that a waiter notices.
+class SerialPort {
+public:
+    // ::open's shape; tests put in a failing one.
+    using OpenFunction = std::function<int(const char *path, int flags)>;
+
+    struct Opened {
+        std::unique_ptr<SerialPort> port; // set when status is OK
+        FT_STATUS status = ft::OK;
+        std::string advice; // one line for the user when the open failed
+    };
+
+    // Opens exclusively, raw, 115200 baud, 8 data bits, 1 stop bit, no parity.
+    static Opened open(const std::string &path, const OpenFunction &openFunction = {},
+                       std::size_t queueLimit = ByteQueue::kDefaultLimit);
+    ~SerialPort();
+
+    SerialPort(const SerialPort &) = delete;
+    SerialPort &operator=(const SerialPort &) = delete;
+
+    FT_STATUS setBaudRate(ULONG baudRate);
+    // D2XX encodings: 7 or 8 bits; stop bits 0 (one) or 2 (two); parity 0 none,
+    // 1 odd, 2 even, 3 mark, 4 space. A pseudo-terminal keeps 8N1 whatever is
+    // asked, without an error.
+    FT_STATUS setDataCharacteristics(UCHAR wordLength, UCHAR stopBits, UCHAR parity);
+    FT_STATUS purge(ULONG mask);
+    FT_STATUS queueStatus(DWORD *rxBytes);
+    // Copies up to `count` queued bytes; never waits.
+    FT_STATUS read(void *buffer, DWORD count, DWORD *bytesRead);
+    // Writes all bytes, waiting up to two seconds in all for the device to take
+    // them; `bytesWritten` tells how many it took.
+    FT_STATUS write(const void *buffer, DWORD count, DWORD *bytesWritten);
+
+    // May be called from the reader thread, also spuriously.
+    void setDataCallback(std::function<void()> callback);
+
+    bool isDead() const { return m_dead.load(); }
+    // Received bytes lost because the queue was full.
+    std::uint64_t droppedBytes() const;
+    const std::string &path() const { return m_path; }
+
+private:
+    SerialPort(int fd, int wakeFd, std::string path, std::size_t queueLimit);
+
+    void readerLoop();
+    // Moves everything the device has into the queue; m_mutex held.
+    void drainLocked();
+    void markDead();
+    FT_STATUS applyTermios(const struct termios &t);
+    void notify();
+
+    const int m_fd;
+    const int m_wakeFd;
+    const std::string m_path;
+    bool m_pseudoTerminal = false;
+    std::atomic<bool> m_dead{false};
+
+    mutable std::mutex m_mutex; // m_queue, and reads from m_fd
+    ByteQueue m_queue;
+
+    std::mutex m_callbackMutex;
+    std::shared_ptr<const std::function<void()>> m_callback;
+
+    std::thread m_reader;
+};

@@ -1,0 +1,343 @@
+#include "AppState.h"
+#include "ConsoleModel.h"
+#include "D2XXUnit.h"
+#include "Editor.h"
+#include "FXsettings.h"
+#include "Fakes.h"
+#include "PedalAnswers.h"
+#include "RecordingFtd2xx.h"
+#include "main.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QLabel>
+#include <QListWidget>
+#include <QMenu>
+#include <QPushButton>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+// An editor over the recording bridge; the "pedal" answers every request
+// with `answer`.
+class LinkTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ft().onWrite = [this](const QByteArray &bytes) {
+            if (bytes == QByteArray::fromHex("0200") && answers)
+                ft().rx += answerText(answer);
+        };
+    }
+    void TearDown() override { qApp->setStyleSheet(QString()); }
+    RecordingFtd2xx &ft() { return *fakes.recorder; }
+    TformMain &start(std::vector<RecordingFtd2xx::Device> devices = {{"THV001", "Tharnvik MK3"}})
+    {
+        ft().devices = std::move(devices);
+        editor = std::make_unique<Editor>(fakes.services());
+        return *editor->windows().formMain;
+    }
+    QString log() const { return editor->console().text(0, editor->console().lineCount()); }
+    bool commandButtonsEnabled(TformMain &m) const
+    {
+        return m.btnRequest->isEnabled() && m.btnSaveParameters->isEnabled() && m.btnAssign->isEnabled()
+            && m.btnSetFootswitchMode->isEnabled() && m.btnSetTuning->isEnabled();
+    }
+
+    FakeServices fakes;
+    std::unique_ptr<Editor> editor;
+    std::vector<int> answer = pedalState();
+    bool answers = true;
+};
+
+} // namespace
+
+TEST_F(LinkTest, QuietEnumerationAtStartUp)
+{
+    TformMain &m = start({{"AAA1", "First"}, {"BBB2", "Second"}});
+    EXPECT_EQ(m.menuSerialNumber->text(), QStringLiteral("Device Serial: AAA1BBB2"));
+    EXPECT_EQ(m.lblDeviceName->text(), QStringLiteral("Second"));
+    EXPECT_EQ(editor->console().lineCount(), 0);
+    EXPECT_FALSE(ft().open);
+}
+
+TEST_F(LinkTest, ScanWithoutDevices)
+{
+    TformMain &m = start({});
+    EXPECT_EQ(m.lblDeviceName->text(), QStringLiteral("No device found"));
+    m.menuScan->trigger();
+    EXPECT_EQ(fakes.dialogs.messages, QStringList{"No device found"});
+    EXPECT_EQ(m.lblDeviceName->text(), QStringLiteral("No device found"));
+    EXPECT_TRUE(log().contains("FT device count: 0"));
+    EXPECT_FALSE(editor->state().Linked);
+}
+
+TEST_F(LinkTest, ScanLinksAndRequests)
+{
+    TformMain &m = start();
+    m.menuScan->trigger();
+    EXPECT_TRUE(fakes.dialogs.messages.isEmpty()) << fakes.dialogs.messages.join("|").toStdString();
+    EXPECT_EQ(m.lblDeviceName->text(), QStringLiteral("Tharnvik MK3 linked"));
+    EXPECT_TRUE(editor->state().Linked);
+    EXPECT_EQ(ft().allWritten(), QByteArray::fromHex("0200"));
+    EXPECT_EQ(ft().calls.mid(0, 7), (QStringList{"FT_ListDevices(count,0x80000000)",
+                                                 "FT_ListDevices(0,buffer,0x40000001)",
+                                                 "FT_ListDevices(0,buffer,0x40000002)",
+                                                 "FT_ListDevices(count,0x80000000)",
+                                                 "FT_ListDevices(0,buffer,0x40000001)",
+                                                 "FT_ListDevices(0,buffer,0x40000002)",
+                                                 "FT_OpenEx(THV001,1)"}));
+    EXPECT_TRUE(log().contains("FT_HANDLE: 0x1A2B3C01"));
+    EXPECT_TRUE(log().contains("baud rate = 115200"));
+    EXPECT_TRUE(log().contains("firmware upgrade mode: False"));
+    EXPECT_EQ(m.lblFirmwareVersion->text(), QStringLiteral("Device Firmware: 16"));
+    EXPECT_EQ(m.lblAlgorithmVersion->text(), QStringLiteral("Device Algorithm: 0015"));
+    EXPECT_TRUE(commandButtonsEnabled(m));
+    EXPECT_TRUE(m.btnUpload->isEnabled());
+    EXPECT_FALSE(m.menuScan->isEnabled());
+    EXPECT_TRUE(m.menuDisconnect->isEnabled());
+    EXPECT_TRUE(m.Timer_USB_Read->isEnabled());
+    EXPECT_FALSE(editor->state().RequestInProgress);
+    // The option menus follow the answer.
+    EXPECT_TRUE(m.menuStoreBypassStatus->isChecked());
+    EXPECT_FALSE(m.menuDoNotStoreBypassStatus->isChecked());
+    EXPECT_TRUE(m.menuLow->isChecked());
+    EXPECT_FALSE(m.menuStandard->isChecked());
+    for (int i = 0; i <= 16; ++i)
+        EXPECT_EQ(m.MIDIChannelItems[static_cast<std::size_t>(i)]->isChecked(), i == 5) << i;
+    EXPECT_TRUE(m.menuLoadFirstPresetAtStartup->isChecked());
+    EXPECT_TRUE(log().contains("Load preset at power ON: TRUE"));
+    // Entry 0 selected, the effect window opened beside the main window.
+    auto *fx = editor->windows().formFXsettings;
+    EXPECT_TRUE(fx->isVisible());
+    EXPECT_EQ(fx->windowTitle(), QStringLiteral("Tharnvik MK3 0015"));
+    EXPECT_EQ(m.lstEffects->currentRow(), 0);
+    EXPECT_EQ(editor->state().CurrentEffectName, QStringLiteral("Tharnvik MK3 0015"));
+}
+
+TEST_F(LinkTest, OptionValuesOutsideTheirSetsChangeNothing)
+{
+    answer[23] = 7;
+    answer[24] = 1;
+    answer[25] = 17;
+    answer[106] = 0;
+    TformMain &m = start();
+    m.menuScan->trigger();
+    EXPECT_TRUE(m.menuDoNotStoreBypassStatus->isChecked());
+    EXPECT_FALSE(m.menuLow->isChecked());
+    for (QAction *item : m.MIDIChannelItems)
+        EXPECT_FALSE(item->isChecked());
+    EXPECT_TRUE(log().contains("MIDI channel: 17"));
+    EXPECT_FALSE(log().contains("Load preset at power ON"));
+}
+
+TEST_F(LinkTest, TwoBridgesAreLinkedInTurn)
+{
+    TformMain &m = start({{"AAA1", "First"}, {"BBB2", "Second"}});
+    m.menuScan->trigger();
+    EXPECT_EQ(ft().callNames().count("FT_OpenEx"), 2);
+    EXPECT_EQ(m.lblDeviceName->text(), QStringLiteral("Second linked"));
+    EXPECT_EQ(editor->usb().handle, 0x1A2B3C02u);
+}
+
+TEST_F(LinkTest, UnlinkAndRelink)
+{
+    TformMain &m = start();
+    m.menuScan->trigger();
+    m.menuDisconnect->trigger();
+    EXPECT_EQ(m.lblDeviceName->text(), QStringLiteral("Tharnvik MK3 "));
+    EXPECT_FALSE(editor->state().Linked);
+    EXPECT_FALSE(m.btnRequest->isEnabled());
+    EXPECT_FALSE(m.Timer_USB_Read->isEnabled());
+    EXPECT_TRUE(m.menuScan->isEnabled());
+    EXPECT_TRUE(m.lstEffects->isEnabled());
+    m.menuScan->trigger();
+    EXPECT_EQ(m.lblDeviceName->text(), QStringLiteral("Tharnvik MK3 linked"));
+
+    // A failed close changes nothing.
+    ft().fail["FT_Close"] = ft::IO_ERROR;
+    m.menuDisconnect->trigger();
+    EXPECT_TRUE(editor->state().Linked);
+    EXPECT_TRUE(m.btnRequest->isEnabled());
+}
+
+TEST_F(LinkTest, FirmwareTooOld)
+{
+    answer[0] = 15;
+    TformMain &m = start();
+    m.menuScan->trigger();
+    ASSERT_EQ(fakes.dialogs.messages.size(), 2);
+    EXPECT_EQ(fakes.dialogs.messages[0], QStringLiteral("A firmware upgrade is required. Upgrade to Firmware 16"));
+    EXPECT_TRUE(fakes.dialogs.messages[1].startsWith("If current firmware is below 9 follow legacy firmware upgrade mode:\r\n1) close"));
+    EXPECT_TRUE(fakes.dialogs.messages[1].endsWith("\r\n\r\nIf current firmware is 9 or above go to Firmware Upgrade menu and follow instructions."));
+    EXPECT_FALSE(m.btnUpload->isEnabled());
+    EXPECT_FALSE(m.btnRequest->isEnabled());
+    EXPECT_FALSE(m.Timer_USB_Read->isEnabled());
+    EXPECT_TRUE(editor->state().RequestInProgress);
+    // The stop does not block the request that follows.
+    EXPECT_FALSE(editor->state().ExchangeWaiting);
+}
+
+TEST_F(LinkTest, AlgorithmTooOld)
+{
+    answer[2] = 0x14;
+    TformMain &m = start();
+    m.menuScan->trigger();
+    EXPECT_EQ(fakes.dialogs.messages,
+              QStringList{"Upload the latest version of Tharnvik MK3 algorithm:\r\nUpload Tharnvik MK3 0015"});
+    EXPECT_FALSE(commandButtonsEnabled(m));
+    EXPECT_TRUE(m.btnUpload->isEnabled());
+    EXPECT_TRUE(m.lstEffects->isEnabled());
+    EXPECT_EQ(m.lstEffects->currentRow(), 0);
+    EXPECT_FALSE(editor->windows().formFXsettings->isVisible());
+}
+
+TEST_F(LinkTest, UnexpectedIdentityIsTreatedAsAnOldAlgorithm)
+{
+    for (auto [high, low, effect] : {std::tuple{0x00, 0x1A, 0x00}, std::tuple{0x00, 0x15, 0x07}, std::tuple{0x00, 0x15, 0x0B}}) {
+        answer = pedalState(16, high, low, effect);
+        fakes.dialogs.messages.clear();
+        TformMain &m = start();
+        m.menuScan->trigger();
+        EXPECT_EQ(fakes.dialogs.messages.size(), 1);
+        EXPECT_TRUE(log().contains("Unexpected algorithm or effect from the pedal"));
+        EXPECT_FALSE(commandButtonsEnabled(m));
+        EXPECT_TRUE(m.btnUpload->isEnabled());
+        EXPECT_FALSE(log().contains("resource name:"));
+        EXPECT_FALSE(editor->state().RequestInProgress);
+        EXPECT_TRUE(m.Timer_USB_Read->isEnabled());
+    }
+}
+
+TEST_F(LinkTest, ShortAndSilentAnswersLeaveTheEditorUsable)
+{
+    TformMain &m = start();
+    m.menuScan->trigger();
+    const QByteArray before = editor->state().ResponseBytes;
+
+    answer.resize(40);
+    m.btnRequest->click();
+    EXPECT_TRUE(log().contains("REQUEST stopped: 40 of 107 numbers received from the pedal"));
+    EXPECT_FALSE(editor->state().RequestInProgress);
+    EXPECT_TRUE(m.Timer_USB_Read->isEnabled());
+    EXPECT_TRUE(fakes.dialogs.messages.isEmpty());
+
+    answers = false;
+    m.btnRequest->click();
+    EXPECT_EQ(fakes.dialogs.messages, QStringList{"The pedal did not answer the request."});
+    EXPECT_FALSE(editor->state().RequestInProgress);
+    EXPECT_TRUE(m.btnRequest->isEnabled());
+
+    // A full answer works again afterwards.
+    answers = true;
+    answer = pedalState();
+    m.btnRequest->click();
+    EXPECT_TRUE(log().endsWith("Load preset at power ON: TRUE"));
+}
+
+TEST_F(LinkTest, ARequestWhileAnotherWaitsIsRefused)
+{
+    TformMain &m = start();
+    m.menuScan->trigger();
+    answers = false;
+    bool clickedInside = false;
+    fakes.clock.onWait = [&](qint64) {
+        if (!clickedInside) {
+            clickedInside = true;
+            m.btnRequest->click(); // a second click while the first waits
+            answers = true;
+            ft().rx += answerText(answer);
+        }
+    };
+    m.btnRequest->click();
+    EXPECT_TRUE(log().contains("REQUEST refused: another exchange is waiting for the pedal's answer"));
+    EXPECT_EQ(ft().writes.size(), 2u); // the link's request and the first click's
+    EXPECT_FALSE(editor->state().RequestInProgress);
+}
+
+TEST_F(LinkTest, PollLogsDataAndJudgesAWholeDump)
+{
+    TformMain &m = start();
+    m.menuScan->trigger();
+    ft().rx = "xyz";
+    fakes.clock.advance(50);
+    EXPECT_TRUE(log().endsWith("num of bytes read: 3"));
+
+    QByteArray dump = QByteArray(1, '\xAB') + QByteArray(16384, '\xFF');
+    ft().rx = dump.left(5000);
+    fakes.clock.advance(50);
+    ft().rx = dump.mid(5000);
+    fakes.clock.advance(50);
+    EXPECT_EQ(fakes.dialogs.messages, QStringList{"Memory is empty"});
+    EXPECT_TRUE(log().contains("16383: FF"));
+
+    dump[9] = '\0';
+    ft().rx = dump.left(6000);
+    fakes.clock.advance(1200);
+    ASSERT_EQ(fakes.dialogs.messages.size(), 2);
+    EXPECT_EQ(fakes.dialogs.messages[1], QStringLiteral("Memory dump incomplete: 5999 of 16384 bytes received"));
+}
+
+TEST_F(LinkTest, ClickingAnEntry)
+{
+    TformMain &m = start({});
+    m.lstEffects->setCurrentRow(0);
+    m.effetto_cliccato();
+    EXPECT_TRUE(log().contains("efx index :0\nselected effect name: Tharnvik MK3 0015\nresource name: Tharnvik_MK3_0015\n"
+                               "filecontent (first 128 bytes): 0010A0002700"));
+    EXPECT_EQ(editor->console().lastLine().size(), QStringLiteral("filecontent (first 128 bytes): ").size() + 256);
+    auto *fx = editor->windows().formFXsettings;
+    EXPECT_TRUE(fx->isVisible());
+    EXPECT_EQ(fx->pos().x(), m.frameGeometry().right() + 1);
+
+    // Linked to a pedal with an older algorithm.
+    editor->state().Linked = true;
+    editor->state().DeviceAlgorithmVersion = QStringLiteral("0014");
+    m.EnableCommandButtons(true);
+    m.effetto_cliccato();
+    EXPECT_FALSE(fx->isVisible());
+    EXPECT_EQ(fakes.dialogs.messages.size(), 1);
+    EXPECT_FALSE(commandButtonsEnabled(m));
+    editor->state().DeviceAlgorithmVersion = QStringLiteral("0016");
+    m.effetto_cliccato();
+    EXPECT_TRUE(fx->isVisible());
+}
+
+TEST_F(LinkTest, ArrowKeysMoveByOneAndOnlyLog)
+{
+    TformMain &m = start({});
+    m.lstEffects->setCurrentRow(0);
+    QTest::keyClick(m.lstEffects, Qt::Key_Up);
+    QTest::keyClick(m.lstEffects, Qt::Key_Down);
+    EXPECT_EQ(m.lstEffects->currentRow(), 0);
+    EXPECT_EQ(log(), QStringLiteral("arrow up pressed\narrow down pressed"));
+}
+
+TEST_F(LinkTest, ABridgeThatVanishesDuringTheWaitEndsItAndUnlinkStillWorks)
+{
+    TformMain &m = start();
+    m.menuScan->trigger();
+    answers = false;
+    fakes.clock.onWait = [&](qint64) { ft().fail["FT_GetQueueStatus"] = ft::IO_ERROR; };
+    m.btnRequest->click();
+    EXPECT_TRUE(log().contains("REQUEST stopped: 0 of 107 numbers received from the pedal"));
+    EXPECT_FALSE(editor->state().RequestInProgress);
+    m.menuDisconnect->trigger();
+    EXPECT_FALSE(editor->state().Linked);
+    EXPECT_TRUE(m.menuScan->isEnabled());
+}
+
+TEST_F(LinkTest, AFailedOpenLogsTheAdviceAndStillRequests)
+{
+    ft().fail["FT_OpenEx"] = ft::DEVICE_NOT_OPENED;
+    ft().advice = "The bridge is held by another program: close it and link again.";
+    TformMain &m = start();
+    m.menuScan->trigger();
+    EXPECT_TRUE(log().contains("The bridge is held by another program: close it and link again."));
+    EXPECT_FALSE(editor->state().Linked);
+    EXPECT_TRUE(m.menuScan->isEnabled());
+    // The request after a failed open finds no answer and says so.
+    EXPECT_TRUE(log().contains("REQUEST stopped"));
+}
