@@ -12,8 +12,26 @@
 #include "main.h"
 #include "Ftd2xx.h"
 
+#include <QAccessible>
+#include <QAccessibleWidget>
 #include <QCoreApplication>
 #include <QEvent>
+
+namespace {
+
+// The editor's windows are plain widgets; assistive technology should know
+// them as windows (frames), with their captions as names.
+QAccessibleInterface *windowAccessible(const QString &className, QObject *object)
+{
+    if (!className.startsWith(QLatin1String("Tform")) || !object || !object->isWidgetType())
+        return nullptr;
+    auto *widget = static_cast<QWidget *>(object);
+    if (!widget->isWindow())
+        return nullptr;
+    return new QAccessibleWidget(widget, QAccessible::Window);
+}
+
+} // namespace
 
 Editor::Editor(Services services)
     : m_console(std::make_unique<ConsoleModel>()),
@@ -21,6 +39,12 @@ Editor::Editor(Services services)
       m_comm(std::make_unique<Communication>(*m_usb, *m_console, services.clock, m_state)),
       m_context{services, m_state, *m_console, m_windows, *m_usb, *m_comm}
 {
+    static const bool factoryInstalled = [] {
+        QAccessible::installFactory(windowAccessible);
+        return true;
+    }();
+    (void)factoryInstalled;
+
     // A bridge that receives bytes wakes any wait for the pedal at once. The
     // callback may come from a driver's reader thread: posting is safe there.
     m_wakeTarget = std::make_unique<QObject>();

@@ -14,6 +14,7 @@
 #include <QListWidget>
 #include <QMenu>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -340,4 +341,48 @@ TEST_F(LinkTest, AFailedOpenLogsTheAdviceAndStillRequests)
     EXPECT_TRUE(m.menuScan->isEnabled());
     // The request after a failed open finds no answer and says so.
     EXPECT_TRUE(log().contains("REQUEST stopped"));
+}
+
+TEST_F(LinkTest, TheRequestPurgesAroundItsExchange)
+{
+    TformMain &m = start();
+    m.menuScan->trigger();
+    const QStringList calls = ft().calls.filter(QRegularExpression("^FT_(Purge|Write)"));
+    EXPECT_EQ(calls, (QStringList{"FT_Purge(2)", "FT_Write(2)", "FT_Purge(2)", "FT_Purge(1)"}));
+}
+
+TEST_F(LinkTest, LinkInUpgradeModeGreetsTheBootloader)
+{
+    TformMain &m = start();
+    editor->state().FirmwareUpgradeMode = true;
+    editor->state().UpgradeModeRequested = true;
+    ft().onWrite = [this](const QByteArray &bytes) {
+        if (bytes == QByteArray(1, '\x7F'))
+            ft().rx += QByteArray::fromHex("79");
+    };
+    m.menuScan->trigger();
+    EXPECT_EQ(ft().allWritten(), QByteArray(1, '\x7F'));
+    EXPECT_TRUE(ft().calls.contains("FT_SetDataCharacteristics(8,0,2)"));
+    EXPECT_EQ(fakes.dialogs.messages, QStringList{"Connection to bootloader succeeded, ready for firmware upgrade"});
+    EXPECT_TRUE(reinterpret_cast<QWidget *>(editor->windows().formFirmwareUpgrade)->isVisible());
+    EXPECT_TRUE(log().contains("received Byte: 79"));
+    EXPECT_FALSE(m.Timer_USB_Read->isEnabled());
+
+    // No answer at all: the greeting failed.
+    m.menuDisconnect->trigger();
+    fakes.dialogs.messages.clear();
+    ft().onWrite = nullptr;
+    m.menuScan->trigger();
+    EXPECT_EQ(fakes.dialogs.messages, QStringList{"Connection to bootloader failed"});
+}
+
+TEST_F(LinkTest, ClosingTheEditorEndsAWaitAtOnce)
+{
+    TformMain &m = start();
+    answers = false;
+    fakes.clock.onWait = [&](qint64) { editor->state().Quitting = true; };
+    const qint64 before = fakes.clock.nowMs();
+    m.menuScan->trigger();
+    EXPECT_LT(fakes.clock.nowMs() - before, 300);
+    EXPECT_TRUE(fakes.dialogs.messages.isEmpty());
 }

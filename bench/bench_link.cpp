@@ -1,0 +1,127 @@
+// The REQUEST round trip against the paced virtual pedal, beside its floor,
+// and the CPU the editor uses while it waits for a silent pedal.
+#include "AppState.h"
+#include "Communication.h"
+#include "CompositeFtd2xx.h"
+#include "Editor.h"
+#include "RealServices.h"
+#include "main.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <sys/resource.h>
+
+#include <cstdio>
+
+namespace {
+
+class QuietDialogs final : public Dialogs {
+public:
+    void message(const QString &text) override { std::fprintf(stderr, "message: %s\n", qPrintable(text)); }
+    Answer question(const QString &) override { return Answer::Yes; }
+    QString openFileName(const FileDialogOptions &) override { return {}; }
+    QString saveFileName(const FileDialogOptions &) override { return {}; }
+};
+
+class TempPaths final : public Paths {
+public:
+    QString documentsFolder() const override { return m_dir.path(); }
+    QString programFolder() const override { return m_dir.path(); }
+    QString tempFolder() const override { return m_dir.path(); }
+
+private:
+    QTemporaryDir m_dir;
+};
+
+double cpuSeconds()
+{
+    rusage u{};
+    getrusage(RUSAGE_SELF, &u);
+    return u.ru_utime.tv_sec + u.ru_stime.tv_sec + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+}
+
+struct Pedal {
+    QTemporaryDir bridges;
+    QProcess process;
+    explicit Pedal(const QStringList &args)
+    {
+        qputenv("THARNVIK_BRIDGES_DIR", bridges.path().toLocal8Bit());
+        process.start(QStringLiteral(THARNVIK_PEDAL_SIM_PROGRAM), args);
+        process.waitForStarted();
+        for (int i = 0; i < 100 && QDir(bridges.path()).entryList({QStringLiteral("*.bridge")}).isEmpty(); ++i)
+            QThread::msleep(20);
+    }
+    ~Pedal()
+    {
+        process.terminate();
+        process.waitForFinished(3000);
+    }
+};
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    QuietDialogs dialogs;
+    SystemClock clock;
+    TempPaths paths;
+    DesktopShell shell;
+
+    // Round trip: the best of several REQUESTs after the link.
+    double best = 1e9;
+    {
+        Pedal pedal({QStringLiteral("--paced")});
+        auto bridges = CompositeFtd2xx::createForSystem();
+        Editor editor(Services{dialogs, clock, paths, shell, *bridges});
+        TformMain &m = *editor.windows().formMain;
+        m.menuScanClick();
+        if (!m.lblFirmwareVersion->text().endsWith(QLatin1String("16")))
+            std::fprintf(stderr, "the link did not reach the pedal\n");
+        for (int i = 0; i < 5; ++i) {
+            QElapsedTimer t;
+            t.start();
+            m.RequestDeviceInfo();
+            best = std::min(best, t.nsecsElapsed() / 1e6);
+        }
+    }
+    // The answer's size as the pedal writes it: 107 numbers of one to three
+    // digits with CR LF; the default pedal state gives about this many bytes.
+    const double answerBytes = 107 * 2 + 107 * 1.6;
+    const double wireMs = (2 + answerBytes) * 10.0 / 115200.0 * 1000.0;
+    const double floorMs = 200.0 + wireMs + 16.0;
+
+    // Waiting: ten seconds on a pedal that never answers.
+    double waitCpu = 0;
+    {
+        Pedal pedal({QStringLiteral("--silent")});
+        auto bridges = CompositeFtd2xx::createForSystem();
+        Editor editor(Services{dialogs, clock, paths, shell, *bridges});
+        TformMain &m = *editor.windows().formMain;
+        editor.state().UpgradeModeRequested = true; // link without the REQUEST
+        m.menuScanClick();
+        m.Timer_USB_Read->setEnabled(false);
+        const double before = cpuSeconds();
+        QElapsedTimer t;
+        t.start();
+        Communication comm(editor.usb(), editor.console(), clock, editor.state());
+        comm.waitForData(10000);
+        const double wall = t.nsecsElapsed() / 1e9;
+        waitCpu = (cpuSeconds() - before) / wall * 100.0;
+    }
+
+    std::printf("%-44s %10s %10s %8s\n", "link figure", "measured", "target", "ratio");
+    std::printf("%-44s %7.1f ms %7.1f ms %8.2f  (floor: 200 ms pause + %.1f ms wire + 16 ms latency)\n",
+                "REQUEST round trip, paced pedal", best, floorMs, best / floorMs, wireMs);
+    std::printf("%-44s %8.2f %% %8.0f %% %8.2f\n", "CPU while waiting 10 s (one core)", waitCpu, 5.0, waitCpu / 5.0);
+    return 0;
+}

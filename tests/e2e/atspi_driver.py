@@ -1,0 +1,150 @@
+"""Drives the real editor through its accessibility interface (AT-SPI), as a
+screen reader user would: find controls by role and name, press them, read
+labels. Runs with Debian's system python (python3-pyatspi)."""
+
+import os
+import signal
+import subprocess
+import threading
+import time
+
+import pyatspi
+
+
+class Timeout(Exception):
+    pass
+
+
+def wait_for(predicate, timeout=20.0, what="condition"):
+    end = time.monotonic() + timeout
+    while time.monotonic() < end:
+        value = predicate()
+        if value:
+            return value
+        time.sleep(0.05)
+    raise Timeout("timed out waiting for " + what)
+
+
+def find_application(name, timeout=20.0):
+    def look():
+        desktop = pyatspi.Registry.getDesktop(0)
+        for app in desktop:
+            if app is not None and app.name == name:
+                return app
+        return None
+
+    return wait_for(look, timeout, "application " + name)
+
+
+def walk(node, depth=0, limit=12):
+    if node is None or depth > limit:
+        return
+    yield node
+    try:
+        children = list(node)
+    except Exception:
+        return
+    for child in children:
+        yield from walk(child, depth + 1, limit)
+
+
+def find(root, role=None, name=None, timeout=10.0):
+    """The first node below root with that role (a role name, or a tuple of
+    them) and accessible name."""
+    roles = (role,) if isinstance(role, str) else role
+
+    def look():
+        for node in walk(root):
+            if node == root:
+                continue
+            try:
+                if roles is not None and node.getRoleName() not in roles:
+                    continue
+                if name is not None and node.name != name:
+                    continue
+                return node
+            except Exception:
+                continue
+        return None
+
+    return wait_for(look, timeout, "%s %r" % (role, name))
+
+
+def labels(root):
+    out = []
+    for node in walk(root):
+        try:
+            if node.getRoleName() == "label":
+                out.append(node.name)
+        except Exception:
+            pass
+    return out
+
+
+def press(node, wait=False):
+    """Runs the node's first action ("Press"). An action that opens a modal
+    dialog holds the accessibility answer back until the dialog closes, so by
+    default the action is fired from a thread and not waited for."""
+    action = node.queryAction()
+
+    def run():
+        try:
+            action.doAction(0)
+        except Exception:
+            pass
+
+    if wait:
+        run()
+    else:
+        threading.Thread(target=run, daemon=True).start()
+
+
+class Programs:
+    """The virtual pedal and the editor, with a private home and bridges folder."""
+
+    def __init__(self, editor, pedal, workdir, pedal_args=()):
+        self.workdir = workdir
+        self.home = os.path.join(workdir, "home")
+        self.bridges = os.path.join(workdir, "bridges")
+        self.pedal_log = os.path.join(workdir, "pedal.log")
+        os.makedirs(self.home, exist_ok=True)
+        os.makedirs(self.bridges, mode=0o700, exist_ok=True)
+        env = dict(os.environ)
+        env.update(
+            HOME=self.home,
+            THARNVIK_BRIDGES_DIR=self.bridges,
+            QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1",
+            QT_QPA_PLATFORM="xcb",
+            THARNVIK_QT_FILE_DIALOGS="1",
+            XDG_RUNTIME_DIR=workdir,
+        )
+        env.pop("XDG_DOCUMENTS_DIR", None)
+        self.env = env
+        self.pedal = subprocess.Popen([pedal, "--paced", "--log", self.pedal_log] + list(pedal_args), env=env)
+        wait_for(lambda: any(f.endswith(".bridge") for f in os.listdir(self.bridges)), 10, "the pedal's announcement")
+        self.editor = subprocess.Popen([editor], env=env)
+
+    @property
+    def app_folder(self):
+        return os.path.join(self.home, "Documents", "VORMA", "Tharnvik MK3")
+
+    def pedal_messages(self):
+        try:
+            with open(self.pedal_log) as f:
+                return [line.strip() for line in f if line.strip()]
+        except FileNotFoundError:
+            return []
+
+    def close_editor(self):
+        """Ends the editor as the desktop does at logout: its main window closes."""
+        self.editor.send_signal(signal.SIGTERM)
+        return self.editor.wait(20)
+
+    def stop(self):
+        for p in (self.editor, self.pedal):
+            if p.poll() is None:
+                p.send_signal(signal.SIGTERM)
+                try:
+                    p.wait(10)
+                except subprocess.TimeoutExpired:
+                    p.kill()

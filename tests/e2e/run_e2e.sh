@@ -1,0 +1,14 @@
+#!/bin/sh
+# Runs one end-to-end story under a private X server and session bus.
+# Exit 77 (skipped) when the desktop test tools are not installed.
+EDITOR=$1
+PEDAL=$2
+STORY=$3
+HERE=$(dirname "$0")
+for tool in xvfb-run dbus-run-session; do
+    command -v "$tool" >/dev/null 2>&1 || { echo "skipped: $tool is not installed"; exit 77; }
+done
+/usr/bin/python3 -c "import pyatspi" 2>/dev/null || { echo "skipped: python3-pyatspi is not installed"; exit 77; }
+unset QT_QPA_PLATFORM
+exec xvfb-run -a -s "-screen 0 1600x900x24" dbus-run-session -- \
+    /usr/bin/python3 "$HERE/$STORY" "$EDITOR" "$PEDAL"

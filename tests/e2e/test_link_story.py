@@ -1,0 +1,50 @@
+"""End to end: the real editor and the real virtual pedal on a pseudo-terminal.
+Link, read the versions, Request, close; then check what the pedal received
+and the block appended to log.txt."""
+
+import os
+import re
+import sys
+import tempfile
+
+from atspi_driver import Programs, find, find_application, labels, press, wait_for
+
+
+def main(editor, pedal):
+    with tempfile.TemporaryDirectory() as work:
+        programs = Programs(editor, pedal, work)
+        try:
+            app = find_application("Tharnvik Editor")
+            main_window = find(app, ("frame", "window", "dialog"), "Tharnvik Editor")
+            assert "No device found" not in labels(main_window), labels(main_window)
+
+            press(find(main_window, "menu item", "Scan And Link"))
+            wait_for(lambda: "Device Firmware: 16" in labels(main_window), 20, "the firmware label")
+            shown = labels(main_window)
+            assert "Device Algorithm: 0015" in shown, shown
+            assert "Tharnvik MK3 linked" in shown, shown
+            assert programs.pedal_messages() == ["0200"], programs.pedal_messages()
+
+            request = find(main_window, "push button", "Request")
+            assert request.getState().contains(__import__("pyatspi").STATE_ENABLED)
+            press(request)
+            wait_for(lambda: programs.pedal_messages() == ["0200", "0200"], 20, "the second request")
+
+            # The effect window opened beside the main window with the effect's name.
+            find(app, ("frame", "window", "dialog"), "Tharnvik MK3 0015")
+
+            assert programs.close_editor() == 0
+            with open(os.path.join(programs.app_folder, "log.txt"), encoding="utf-8", newline="") as f:
+                log = f.read()
+            assert re.match(r"\n\n\d\d-\d\d-\d{4} \d\d:\d\d:\d\d\n", log), log[:80]
+            assert log.count("********************REQUEST********************\r\n") == 2, log
+            assert "Firmware Version: 16\r\n" in log
+            assert "FT device count: 1\r\n" in log
+        finally:
+            programs.stop()
+        assert not [f for f in os.listdir(programs.bridges) if f.endswith(".bridge")], "announcement left behind"
+    print("end-to-end link story: ok")
+
+
+if __name__ == "__main__":
+    main(sys.argv[1], sys.argv[2])
