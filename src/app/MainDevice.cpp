@@ -358,6 +358,11 @@ TformMain::RequestResult TformMain::RequestDeviceInfo()
 
     const QByteArray &r = state.ResponseBytes;
     auto at = [&r](int i) { return static_cast<std::uint8_t>(r[i]); };
+    TformFXsettings *fx = m_ctx.windows.formFXsettings;
+    fx->ShowFootswitchMode(pedal::pos::FootswitchMode);
+    fx->ReadTuning(pedal::pos::Tuning);
+    fx->ReadAssignments(pedal::pos::AssignedFlags);
+    fx->getBypassStatus(pedal::pos::BypassStatus);
 
     switch (at(pedal::pos::BypassStoring)) {
     case 0:
@@ -392,7 +397,8 @@ TformMain::RequestResult TformMain::RequestDeviceInfo()
         MIDIChannelItems[static_cast<std::size_t>(channel)]->setChecked(true);
     log.ConsolePrint(QStringLiteral("MIDI channel: ") + QString::number(channel));
 
-    const int firstPreset = at(pedal::pos::FirstPreset);
+    const int valuesRead = fx->ReadParameterValues(pedal::pos::ParameterValues);
+    const int firstPreset = at(pedal::pos::ParameterValues + 4 * valuesRead);
     if (firstPreset == pedal::kFirstPresetOff) {
         menuLoadFirstPresetAtStartup->setChecked(false);
         log.ConsolePrint(QStringLiteral("Load preset at power ON: FALSE"));

@@ -6,6 +6,7 @@
 #include "ConsoleModel.h"
 #include "Guard.h"
 #include "Looks.h"
+#include "FXsettings.h"
 #include "PrintConsole.h"
 #include "Resources.h"
 #include "TextFiles.h"
@@ -111,6 +112,7 @@ TformMain::TformMain(Context &context) : QWidget(nullptr), m_ctx(context)
     createMenus();
     createTimers();
     connectDeviceHandlers();
+    connectEffectHandlers();
     qApp->installEventFilter(this);
 
     guarded(m_ctx.dialogs(), [this] { FormCreate(); });
@@ -457,6 +459,11 @@ bool TformMain::FormKeyDown(int key, Qt::KeyboardModifiers shift)
             m_ctx.windows.formPrint->show();
             m_ctx.windows.formPrint->raise();
         }
+        return true;
+    }
+    if (key == Qt::Key_Z) {
+        if (auto *fx = m_ctx.windows.formFXsettings)
+            fx->setDefaultAssignableParameterValues();
         return true;
     }
     return false;

@@ -132,6 +132,16 @@ public:
     void lstOctaveClick();
     void OpenEffectWindow();
 
+    // --- effect commands (MainEffect.cpp)
+    void btnAssignClick();
+    void btnSetFootswitchModeClick();
+    void btnSaveParametersClick();
+    void btnSaveParametersInfoClick();
+    void menuSetAssignableParamsToDefaultClick();
+    void OnClickEnableAllParameters();
+    void btnSetTuningClick();
+    bool AllParametersEnabled = false;
+
 signals:
     // The window was closed: the program ends.
     void closed();
@@ -146,6 +156,7 @@ private:
     void createTimers();
     void startupFolderAndFlags();
     void connectDeviceHandlers();
+    void connectEffectHandlers();
     void closeEffectWindowIfShown();
     void showAlgorithmUploadAdvice();
     void setPoll(bool on);

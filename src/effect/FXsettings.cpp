@@ -1,6 +1,40 @@
 #include "FXsettings.h"
 
+#include "AppState.h"
+#include "Communication.h"
+#include "ConsoleModel.h"
 #include "Context.h"
+#include "D2XXUnit.h"
+#include "FunctionsUnit.h"
+#include "Guard.h"
+#include "KnobControl.h"
+#include "KnobMath.h"
+#include "PrintConsole.h"
+#include "Resources.h"
+#include "SwitchControl.h"
+
+#include <QApplication>
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFrame>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QRadioButton>
+#include <QSignalBlocker>
+
+namespace {
+
+QString crlf(std::initializer_list<const char *> lines)
+{
+    QStringList out;
+    for (const char *l : lines)
+        out << QString::fromUtf8(l);
+    return out.join(QStringLiteral("\r\n"));
+}
+
+} // namespace
 
 TformFXsettings::TformFXsettings(Context &context) : QWidget(nullptr, Qt::Window), m_ctx(context)
 {
@@ -9,10 +43,617 @@ TformFXsettings::TformFXsettings(Context &context) : QWidget(nullptr, Qt::Window
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
                    | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
     setFixedSize(440, 448);
+
+    // FormCreate: the parameters exist (EffectParameters above), then the
+    // controls, their lists and hints; handlers last, so that filling the
+    // lists sends nothing.
+    createControls();
+    layoutControls();
+    Timer1 = m_ctx.clock().createTimer(this, 100);
+    connectHandlers();
+    qApp->installEventFilter(this);
+}
+
+TformFXsettings::~TformFXsettings()
+{
+    if (qApp)
+        qApp->removeEventFilter(this);
+}
+
+void TformFXsettings::createControls()
+{
+    auto knob = [this](const char *name, const char *caption, int angle) {
+        auto *k = new KnobControl(this);
+        k->setObjectName(QLatin1String(name));
+        k->setCaption(QString::fromUtf8(caption));
+        k->setAngle(angle);
+        return k;
+    };
+    dialDry = knob("dialDry", "Dry", -135);
+    dialMinus1Oct = knob("dialMinus1Oct", "-1 OCT", -135);
+    dialSubMix = knob("dialSubMix", "Sub Mix", -135);
+    dialMinus2Oct = knob("dialMinus2Oct", "-2 OCT", -135);
+    dialLowPass = knob("dialLowPass", "Low Pass", -138);
+    dialHighPass = knob("dialHighPass", "High Pass", -128);
+    dialRange = knob("dialRange", "Range", -126);
+    dialDryHPF = knob("dialDryHPF", "Dry HPF", -126);
+    dialInputLevel = knob("dialInputLevel", "Input Level", -135);
+    dialClipWave = knob("dialClipWave", "Wave Clip", -135);
+    dial1stHarmonic = knob("dial1stHarmonic", "1st Harmonic", -135);
+    dial1stHarmonic->setEnabled(false);
+    dialNoiseGateThreshold = knob("dialNoiseGateThreshold", "Threshold", -135);
+
+    using namespace param;
+    m_knobs = {
+        {dialDry, Dry, kKnobScale}, {dialSubMix, SubMix, kKnobScale}, {dialMinus1Oct, Minus1Oct, kKnobScale},
+        {dialMinus2Oct, Minus2Oct, kKnobScale}, {dialLowPass, LowPass, kLowPassScale},
+        {dialHighPass, HighPass, kHighPassScale}, {dial1stHarmonic, FirstHarmonic, kKnobScale},
+        {dialRange, Range, kRangeScale}, {dialInputLevel, InputLevel, kKnobScale},
+        {dialClipWave, WaveClip, kKnobScale}, {dialDryHPF, DryHPF, kKnobScale},
+        {dialNoiseGateThreshold, NoiseGateThreshold, kKnobScale},
+    };
+
+    auto toggle = [this](const char *name, const char *caption) {
+        auto *s = new SwitchControl(this);
+        s->setObjectName(QLatin1String(name));
+        s->setCaption(QString::fromUtf8(caption));
+        return s;
+    };
+    swtWave = toggle("swtWave", "Wave");
+    swtWave->setEnabled(false);
+    swtSplit = toggle("swtSplit", "Split");
+    swtSplit->setEnabled(false);
+    swtBypass = toggle("swtBypass", "Bypass");
+    swtLimitRange = toggle("swtLimitRange", "Limit Range");
+    // Attack shows its state in its own label; the noise gate switch sits
+    // under the group's title. Both are named for screen readers.
+    swtAttack = toggle("swtAttack", "");
+    swtAttack->setAccessibleName(QStringLiteral("Attack"));
+    swtNoiseGateStatus = toggle("swtNoiseGateStatus", "");
+    swtNoiseGateStatus->setAccessibleName(QStringLiteral("Noise Gate"));
+    lblAttack = new QLabel(QStringLiteral("Attack: Fast"), this);
+    lblAttack->setObjectName(QStringLiteral("lblAttack"));
+
+    auto combo = [this](const char *name, const QStringList &items, const QString &accessible) {
+        auto *c = new QComboBox(this);
+        c->setObjectName(QLatin1String(name));
+        c->addItems(items);
+        c->setAccessibleName(accessible);
+        return c;
+    };
+    cmbGuitarTuning = combo("cmbGuitarTuning",
+                            {"No Tuning Selected", "Standard (EADGBE)", "Drop D (DADGBE)", "DADGAD",
+                             "open D (DADF#AD)", "Blues G (DGDGBD)", "Open A (EAC#EAE)", "Open C (CGCGCE)",
+                             "Bass Guitar"},
+                            QStringLiteral("Tuning"));
+    cmbSemitonesVariation = combo("cmbSemitonesVariation", {"-5", "-4", "-3", "-2", "-1", "0", "+1", "+2", "+3"},
+                                  QStringLiteral("Semitones"));
+    QStringList pitches;
+    for (int s = -12; s <= 12; ++s)
+        pitches << (s > 0 ? QStringLiteral("+%1").arg(s) : QString::number(s));
+    cmbVariableWavePitch = combo("cmbVariableWavePitch", pitches, QStringLiteral("Harmonic Pitch"));
+    cmbVariableWavePitch->setMaxVisibleItems(12);
+    cmbGuitarTuning->setCurrentIndex(0);
+    cmbSemitonesVariation->setCurrentIndex(5);
+
+    chkDominantNoteCut = new QCheckBox(QStringLiteral("Dominant Notes Cut"), this);
+    chkDominantNoteCut->setObjectName(QStringLiteral("chkDominantNoteCut"));
+    chkHighNoteCut = new QCheckBox(QStringLiteral("High Notes Cut"), this);
+    chkHighNoteCut->setObjectName(QStringLiteral("chkHighNoteCut"));
+
+    const QStringList continuous = {QStringLiteral("Not Assigned"), EffectParameters.name(InputLevel),
+                                    EffectParameters.name(HarmonicPitch), EffectParameters.name(WaveClip),
+                                    EffectParameters.name(DryHPF), EffectParameters.name(NoiseGateThreshold)};
+    const QStringList onOff = {QStringLiteral("Not Assigned"), EffectParameters.name(DominantNotesCut),
+                               EffectParameters.name(HighNotesCut), EffectParameters.name(LimitRangeUp),
+                               EffectParameters.name(NoiseGateStatus), EffectParameters.name(Attack)};
+    cmbAssignCtrlUNO = combo("cmbAssignCtrlUNO", continuous, QStringLiteral("Control I"));
+    cmbAssignCtrlDUE = combo("cmbAssignCtrlDUE", continuous, QStringLiteral("Control II"));
+    cmbAssignCtrlTRE = combo("cmbAssignCtrlTRE", onOff, QStringLiteral("Control III"));
+    cmbAssignCtrlQUATTRO = combo("cmbAssignCtrlQUATTRO", onOff, QStringLiteral("Control IV"));
+    cmbAssignRemote = combo("cmbAssignRemote", {"Not Assigned", "Bypass", "Preset"}, QStringLiteral("Remote Footswitch"));
+    m_assignBoxes = {cmbAssignCtrlUNO, cmbAssignCtrlDUE, cmbAssignCtrlTRE, cmbAssignCtrlQUATTRO, cmbAssignRemote};
+
+    auto radio = [this](const char *name, const char *caption) {
+        auto *r = new QRadioButton(QString::fromLatin1(caption), this);
+        r->setObjectName(QLatin1String(name));
+        return r;
+    };
+    chkChangePresetLongPress = radio("chkChangePresetLongPress", "Change Preset");
+    chkBypassLongPress = radio("chkBypassLongPress", "Bypass");
+    chkBypassShortPress = radio("chkBypassShortPress", "Bypass");
+    chkChangePresetShortPress = radio("chkChangePresetShortPress", "Change Preset");
+    FtswLongPress = new QButtonGroup(this);
+    FtswLongPress->setObjectName(QStringLiteral("FtswLongPress"));
+    FtswLongPress->addButton(chkChangePresetLongPress);
+    FtswLongPress->addButton(chkBypassLongPress);
+    FtswShortPress = new QButtonGroup(this);
+    FtswShortPress->setObjectName(QStringLiteral("FtswShortPress"));
+    FtswShortPress->addButton(chkBypassShortPress);
+    FtswShortPress->addButton(chkChangePresetShortPress);
+    chkChangePresetLongPress->setChecked(true);
+    chkBypassShortPress->setChecked(true);
+    // Screen readers say which press a radio button belongs to.
+    chkChangePresetLongPress->setAccessibleName(QStringLiteral("Long Press: Change Preset"));
+    chkBypassLongPress->setAccessibleName(QStringLiteral("Long Press: Bypass"));
+    chkBypassShortPress->setAccessibleName(QStringLiteral("Short Press: Bypass"));
+    chkChangePresetShortPress->setAccessibleName(QStringLiteral("Short Press: Change Preset"));
+
+    auto frame = [this](const char *name, QFrame::Shape shape) {
+        auto *f = new QFrame(this);
+        f->setObjectName(QLatin1String(name));
+        f->setFrameShape(shape);
+        f->lower();
+        return f;
+    };
+    Rectangle1 = frame("Rectangle1", QFrame::Box);
+    Rectangle2 = frame("Rectangle2", QFrame::Box);
+    Rectangle3 = frame("Rectangle3", QFrame::Box);
+    Line1 = frame("Line1", QFrame::HLine);
+    Line2 = frame("Line2", QFrame::HLine);
+
+    dial1stHarmonic->setToolTip(QStringLiteral("Set the level of the first harmonic."));
+    cmbVariableWavePitch->setToolTip(QStringLiteral("Set the pitch of the first harmonic from -12 to +12 semitones"));
+    chkDominantNoteCut->setToolTip(crlf({"Improves tracking on lowest chord (E-open chord in standard tuning) when RANGE is set high.",
+                                         "Make sure to choose the right tuning for your instrument before applying this parameter."}));
+    chkHighNoteCut->setToolTip(crlf({"Reduces undesired tracking and noise on specific notes (e.g., open G string and first frets in standard tuning)",
+                                     "Ensure your instrument is set to the correct tuning before applying this parameter."}));
+    dialInputLevel->setToolTip(crlf({"Set the input signal level for the octave-down effect. This does not affect the dry signal.",
+                                     "Adjust if you hear excessive distortion in the sub. By default, it is set to the max position."}));
+    cmbGuitarTuning->setToolTip(crlf({"Select the tuning of your instrument and the pitch variation", "in the box below. Example:",
+                                      "- if you play in standard tuning 1 half-step down select standard tuning and -1 Pitch.",
+                                      "- if you play in standard tuning and use capo on 3rd fret select standard tuning and +3 Pitch."}));
+    cmbSemitonesVariation->setToolTip(QStringLiteral("Select the pitch variation in semitones from -5 to +3"));
+    dialDryHPF->setToolTip(QStringLiteral("Filters low frequencies from the dry signal"));
+    swtLimitRange->setToolTip(QStringLiteral("Limit the tracking range on higher notes."));
+    swtNoiseGateStatus->setToolTip(QStringLiteral("Turn ON the noise gate"));
+    dialNoiseGateThreshold->setToolTip(QStringLiteral(
+        "Set the level where the noise gate starts. When set to minimum, the Noise Gate is OFF. Turn it up to activate "
+        "the gate and set the desired threshold."));
+    swtAttack->setToolTip(QStringLiteral("Set Sub Attack speed"));
+    chkDominantNoteCut->installEventFilter(this);
+}
+
+void TformFXsettings::layoutControls()
+{
+    auto label = [this](const QString &text, int x, int y, QWidget *buddy = nullptr, bool title = false) {
+        auto *l = new QLabel(text, this);
+        l->move(x, y);
+        l->adjustSize();
+        if (buddy)
+            l->setBuddy(buddy);
+        if (title) {
+            QFont f = l->font();
+            f.setBold(true);
+            l->setFont(f);
+            l->adjustSize();
+        }
+        return l;
+    };
+    // Knobs: four across, three rows.
+    const int kw = 62, kh = 74;
+    const std::array<KnobControl *, 4> rowA = {dialDry, dialMinus1Oct, dialSubMix, dialMinus2Oct};
+    const std::array<KnobControl *, 4> rowB = {dialLowPass, dialHighPass, dialRange, dialDryHPF};
+    for (int i = 0; i < 4; ++i) {
+        rowA[static_cast<std::size_t>(i)]->setGeometry(6 + 64 * i, 4, kw, kh);
+        rowB[static_cast<std::size_t>(i)]->setGeometry(6 + 64 * i, 80, kw, kh);
+    }
+    dialInputLevel->setGeometry(6, 156, kw, kh);
+    dialClipWave->setGeometry(70, 156, kw, kh);
+
+    Rectangle1->setGeometry(136, 156, 132, 78);
+    dial1stHarmonic->setGeometry(140, 158, kw, kh);
+    label(QStringLiteral("Harmonic Pitch"), 200, 166, cmbVariableWavePitch);
+    cmbVariableWavePitch->setGeometry(204, 186, 58, 24);
+
+    // Switches down the right side.
+    swtBypass->setGeometry(276, 6, 156, 24);
+    swtWave->setGeometry(276, 32, 156, 24);
+    swtSplit->setGeometry(276, 58, 156, 24);
+    swtLimitRange->setGeometry(276, 84, 156, 24);
+    swtAttack->setGeometry(276, 110, 64, 24);
+    lblAttack->setGeometry(344, 114, 90, 18);
+
+    Rectangle3->setGeometry(272, 140, 162, 94);
+    label(QStringLiteral("Noise Gate"), 280, 146, nullptr, true);
+    swtNoiseGateStatus->setGeometry(280, 172, 64, 24);
+    dialNoiseGateThreshold->setGeometry(360, 152, kw, kh);
+
+    Line1->setGeometry(6, 238, 428, 4);
+
+    // Tracking functions and footswitch, bottom left.
+    Rectangle2->setGeometry(6, 244, 210, 116);
+    label(QStringLiteral("Tracking Functions"), 12, 248, nullptr, true);
+    cmbGuitarTuning->setGeometry(12, 268, 198, 24);
+    label(QStringLiteral("Semitones"), 12, 300, cmbSemitonesVariation);
+    cmbSemitonesVariation->setGeometry(86, 296, 56, 24);
+    chkDominantNoteCut->setGeometry(12, 320, 200, 18);
+    chkHighNoteCut->setGeometry(12, 339, 200, 18);
+
+    Line2->setGeometry(6, 362, 210, 4);
+    label(QStringLiteral("Footswitch Long Press:"), 8, 368);
+    chkChangePresetLongPress->setGeometry(16, 386, 110, 18);
+    chkBypassLongPress->setGeometry(130, 386, 80, 18);
+    label(QStringLiteral("Footswitch Short Press:"), 8, 408);
+    chkBypassShortPress->setGeometry(16, 426, 80, 18);
+    chkChangePresetShortPress->setGeometry(100, 426, 110, 18);
+
+    // Assignments, bottom right.
+    label(QStringLiteral("Assign Controls"), 226, 248, nullptr, true);
+    const std::array<const char *, 5> captions = {"Control I", "Control II", "Control III", "Control IV", "Remote Footswitch"};
+    for (int c = 0; c < 5; ++c) {
+        QComboBox *box = m_assignBoxes[static_cast<std::size_t>(c)];
+        const int y = 270 + 34 * c;
+        label(QString::fromLatin1(captions[static_cast<std::size_t>(c)]), 226, y, box);
+        box->setGeometry(226, y + 14, 206, 20);
+    }
+    for (QFrame *f : {Rectangle1, Rectangle2, Rectangle3})
+        f->lower();
+}
+
+void TformFXsettings::connectHandlers()
+{
+    Dialogs &d = m_ctx.dialogs();
+    for (const Knob &k : m_knobs)
+        connect(k.control, &KnobControl::angleChanged, this, [this, k, &d] { guarded(d, [&] { knobChanged(k); }); });
+
+    auto onSwitch = [this, &d](SwitchControl *s, auto handler) {
+        connect(s, &SwitchControl::switched, this, [this, handler, &d](bool on) { guarded(d, [&] { handler(on); }); });
+    };
+    using namespace param;
+    // Wave and Split send even during a REQUEST's readout.
+    onSwitch(swtWave, [this](bool on) { SendStandardParameter(on ? kWaveOn : kWaveOff, Wave); });
+    onSwitch(swtSplit, [this](bool on) { SendStandardParameter(on ? 1 : 0, Split); });
+    onSwitch(swtLimitRange, [this](bool on) {
+        if (!m_ctx.state.RequestInProgress)
+            SendAssignableParameter(on ? 1 : 0, LimitRangeUp);
+    });
+    onSwitch(swtNoiseGateStatus, [this](bool on) {
+        if (!m_ctx.state.RequestInProgress)
+            SendAssignableParameter(on ? 1 : 0, NoiseGateStatus);
+    });
+    onSwitch(swtAttack, [this](bool on) {
+        if (m_ctx.state.RequestInProgress)
+            return;
+        for (int i = 0; i < 3; ++i)
+            SendAssignableParameter(on ? kAttackSlow : kAttackFast, Attack);
+        lblAttack->setText(on ? QStringLiteral("Attack: Slow") : QStringLiteral("Attack: Fast"));
+    });
+    onSwitch(swtBypass, [this](bool on) {
+        if (!m_ctx.state.RequestInProgress)
+            SendBypass(on);
+    });
+
+    connect(cmbVariableWavePitch, &QComboBox::currentIndexChanged, this, [this, &d](int index) {
+        guarded(d, [&] {
+            if (m_ctx.state.RequestInProgress || index < 0 || index >= int(HarmonicPitchTable.size()))
+                return;
+            const std::uint32_t value = HarmonicPitchTable[static_cast<std::size_t>(index)];
+            const QString message = EffectMessages::parameterWrite(EffectParameters.address(HarmonicPitch), value);
+            m_ctx.console.ConsolePrint(QStringLiteral("Send Harmonic Pitch string: ") + message);
+            sendNow(message, 7);
+            EffectParameters.setValue(HarmonicPitch, value);
+        });
+    });
+    connect(chkDominantNoteCut, &QCheckBox::toggled, this,
+            [this, &d] { guarded(d, [&] { noteCutChanged(chkDominantNoteCut, DominantNotesCut); }); });
+    connect(chkHighNoteCut, &QCheckBox::toggled, this,
+            [this, &d] { guarded(d, [&] { noteCutChanged(chkHighNoteCut, HighNotesCut); }); });
+    for (int c = 0; c < 5; ++c)
+        connect(m_assignBoxes[static_cast<std::size_t>(c)], &QComboBox::currentIndexChanged, this,
+                [this, c, &d] { guarded(d, [&] { assignChanged(c); }); });
+    connect(cmbGuitarTuning, &QComboBox::currentIndexChanged, this, [this](int index) {
+        if (index >= 0)
+            CurrentTuning = static_cast<std::uint8_t>(index);
+    });
+    connect(cmbSemitonesVariation, &QComboBox::currentIndexChanged, this, [this] {
+        SemitonesVariation = static_cast<std::uint8_t>(cmbSemitonesVariation->currentText().toInt() & 0xFF);
+    });
+    connectGuarded(Timer1, &ClockTimer::timeout, this, d, [this] { Timer1Timer(); });
+}
+
+void TformFXsettings::knobChanged(const Knob &knob)
+{
+    if (m_ctx.state.RequestInProgress)
+        return;
+    EffectParameters.setValue(knob.parameter, SendDialValue(knob.control, knob.parameter));
+}
+
+KnobControl *TformFXsettings::knobOf(int parameter) const
+{
+    for (const Knob &k : m_knobs) {
+        if (k.parameter == parameter)
+            return k.control;
+    }
+    return nullptr;
+}
+
+void TformFXsettings::sendNow(const QString &hex, int bytes)
+{
+    m_ctx.comm.SendHexMessage(hex, bytes);
+}
+
+std::uint32_t TformFXsettings::SendDialValue(KnobControl *knob, int parameter)
+{
+    const int snapped = SnapDialAngle(knob->angle());
+    if (snapped != knob->angle()) {
+        // Moving the knob out of the dead zone is part of this change, not
+        // a change of its own.
+        const QSignalBlocker block(knob);
+        knob->setAngle(snapped);
+    }
+    const std::uint32_t value = DialAngleToValue(snapped);
+    const QString message = EffectMessages::parameterWrite(EffectParameters.address(parameter), value);
+    m_ctx.console.ConsolePrint(QStringLiteral("Send ") + EffectParameters.name(parameter)
+                               + QStringLiteral(" string (standard par): ") + message);
+    const QByteArray bytes = HexToAnsiBytes(message);
+    if (SendImmediately) {
+        sendNow(message, 7);
+    } else {
+        // The newest knob message waits apart from TxBuffer, so that other
+        // messages converted meanwhile cannot replace it.
+        m_pendingKnob = bytes;
+        if (!Timer1->isEnabled()) {
+            Timer1->setInterval(100);
+            Timer1->setEnabled(true);
+        }
+    }
+    return value;
+}
+
+void TformFXsettings::Timer1Timer()
+{
+    Timer1->setEnabled(false);
+    if (m_pendingKnob.isEmpty())
+        return;
+    std::copy(m_pendingKnob.cbegin(), m_pendingKnob.cend(), m_ctx.usb.TxBuffer);
+    m_pendingKnob.clear();
+    m_ctx.usb.WriteUsbBuffer(7);
+    emit knobWritten();
+}
+
+void TformFXsettings::SendStandardParameter(std::uint32_t value, int parameter)
+{
+    const QString message = EffectMessages::parameterWrite(EffectParameters.address(parameter), value);
+    m_ctx.console.ConsolePrint(QStringLiteral("Send ") + EffectParameters.name(parameter)
+                               + QStringLiteral(" string (standard par): ") + message);
+    sendNow(message, 7);
+}
+
+void TformFXsettings::SendAssignableParameter(std::uint32_t value, int parameter)
+{
+    const QString message = EffectMessages::parameterWrite(EffectParameters.address(parameter), value);
+    m_ctx.console.ConsolePrint(QStringLiteral("Send ") + EffectParameters.name(parameter)
+                               + QStringLiteral(" string (assignable par): ") + message);
+    sendNow(message, 7);
+}
+
+void TformFXsettings::SendBypass(bool on)
+{
+    sendNow(EffectMessages::bypass(on), 2);
+}
+
+void TformFXsettings::noteCutChanged(QCheckBox *box, int parameter)
+{
+    if (m_ctx.state.RequestInProgress)
+        return;
+    if (cmbGuitarTuning->currentIndex() == NoTuningIndex && box->isChecked()) {
+        m_ctx.dialogs().message(QStringLiteral("Set a tuning before using this parameter"));
+        const QSignalBlocker block(box);
+        box->setChecked(false);
+    }
+    EffectParameters.setValue(parameter, box->isChecked() ? 1 : 0);
+    m_ctx.comm.WriteToDsp(QStringLiteral("01"), EffectParameters.address(parameter), EffectParameters.value(parameter));
+}
+
+void TformFXsettings::assignChanged(int control)
+{
+    QComboBox *box = m_assignBoxes[static_cast<std::size_t>(control)];
+    ControlAssigned[static_cast<std::size_t>(control)] = box->currentIndex() > 0;
+    if (control != 2 && control != 3)
+        return;
+    if (m_ctx.state.RequestInProgress)
+        return;
+    const QString chosen = box->currentText();
+    const bool noteCut = chosen == EffectParameters.name(param::DominantNotesCut)
+        || chosen == EffectParameters.name(param::HighNotesCut);
+    if (noteCut && CurrentTuning == NoTuningIndex) {
+        m_ctx.dialogs().message(QStringLiteral("No tuning selected, Select a tuning before assigning this parameter"));
+        box->setCurrentIndex(0);
+    }
+}
+
+EffectMessages::Assignment TformFXsettings::assignment() const
+{
+    using namespace param;
+    static constexpr int continuous[] = {InputLevel, HarmonicPitch, WaveClip, DryHPF, NoiseGateThreshold};
+    static constexpr int onOff[] = {DominantNotesCut, HighNotesCut, LimitRangeUp, NoiseGateStatus, Attack};
+    EffectMessages::Assignment a;
+    for (int c = 0; c < 4; ++c) {
+        QComboBox *box = m_assignBoxes[static_cast<std::size_t>(c)];
+        if (box->currentIndex() <= 0)
+            continue;
+        // The parameter whose name the list shows, among that list's five.
+        for (int p : (c < 2 ? continuous : onOff)) {
+            if (EffectParameters.name(p) == box->currentText())
+                a.controls[static_cast<std::size_t>(c)] = p;
+        }
+    }
+    a.remote = std::max(0, cmbAssignRemote->currentIndex());
+    return a;
+}
+
+QString TformFXsettings::BuildAssignMessage()
+{
+    const EffectMessages::Assignment a = assignment();
+    QString text = EffectMessages::assign(a, EffectParameters);
+    // The flags follow ControlAssigned.
+    for (int c = 0; c < 5; ++c)
+        text.replace(2 + 2 * c, 2, ControlAssigned[static_cast<std::size_t>(c)] ? QStringLiteral("01") : QStringLiteral("00"));
+    m_ctx.console.ConsolePrint(QStringLiteral("lenght of assign message in bytes: ") + QString::number(text.size() / 2));
+    m_ctx.console.ConsolePrint(QStringLiteral("assign message: ") + text);
+    return text;
+}
+
+QString TformFXsettings::BuildFootswitchMessage()
+{
+    const QString message = EffectMessages::footswitch(chkChangePresetShortPress->isChecked(), chkBypassLongPress->isChecked());
+    m_ctx.console.ConsolePrint(QStringLiteral("footswitch behaviour message: ") + message);
+    return message;
+}
+
+void TformFXsettings::ApplyParametersToControls(bool sendNow)
+{
+    using namespace param;
+    SendImmediately = sendNow;
+    auto knob = [this](KnobControl *k, int p, std::uint32_t scale) {
+        k->setAngle(ValueToDialAngle(EffectParameters.value(p), scale));
+    };
+    knob(dialDry, Dry, kKnobScale);
+    knob(dialSubMix, SubMix, kKnobScale);
+    knob(dialMinus1Oct, Minus1Oct, kKnobScale);
+    knob(dialMinus2Oct, Minus2Oct, kKnobScale);
+    if (EffectParameters.value(Wave) == kWaveOn)
+        swtWave->setOn(true);
+    else if (EffectParameters.value(Wave) == kWaveOff)
+        swtWave->setOn(false);
+    knob(dialLowPass, LowPass, kLowPassScale);
+    knob(dialHighPass, HighPass, kHighPassScale);
+    knob(dial1stHarmonic, FirstHarmonic, kKnobScale);
+    if (EffectParameters.value(Split) == 1)
+        swtSplit->setOn(true);
+    else if (EffectParameters.value(Split) == 0)
+        swtSplit->setOn(false);
+    knob(dialRange, Range, kRangeScale);
+    knob(dialInputLevel, InputLevel, kKnobScale);
+    knob(dialClipWave, WaveClip, kKnobScale);
+    for (int i = 0; i < int(HarmonicPitchTable.size()); ++i) {
+        if (HarmonicPitchTable[static_cast<std::size_t>(i)] == EffectParameters.value(HarmonicPitch))
+            cmbVariableWavePitch->setCurrentIndex(i);
+    }
+    chkDominantNoteCut->setChecked(EffectParameters.value(DominantNotesCut) == 1);
+    chkHighNoteCut->setChecked(EffectParameters.value(HighNotesCut) == 1);
+    knob(dialDryHPF, DryHPF, kKnobScale);
+    swtLimitRange->setOn(EffectParameters.value(LimitRangeUp) == 1);
+    swtNoiseGateStatus->setOn(EffectParameters.value(NoiseGateStatus) == 1);
+    knob(dialNoiseGateThreshold, NoiseGateThreshold, kKnobScale);
+    if (EffectParameters.value(Attack) == kAttackFast)
+        swtAttack->setOn(false);
+    else if (EffectParameters.value(Attack) == kAttackSlow)
+        swtAttack->setOn(true);
+    SendImmediately = false;
+}
+
+void TformFXsettings::setDefaultAssignableParameterValues()
+{
+    using namespace param;
+    for (int i = kFirstAssignable; i < Count; ++i)
+        EffectParameters.setValue(i, kAssignableDefaults[static_cast<std::size_t>(i - kFirstAssignable)]);
+    Clock &clock = m_ctx.clock();
+    auto plain = [this](int p) { sendNow(EffectMessages::parameterWrite(EffectParameters.address(p), EffectParameters.value(p)), 7); };
+    auto dsp = [this](int p) { m_ctx.comm.WriteToDsp(QStringLiteral("01"), EffectParameters.address(p), EffectParameters.value(p)); };
+    plain(InputLevel);
+    clock.pause(10);
+    plain(HarmonicPitch);
+    clock.pause(10);
+    plain(WaveClip);
+    clock.pause(10);
+    dsp(DominantNotesCut);
+    dsp(HighNotesCut);
+    clock.pause(10);
+    plain(DryHPF);
+    clock.pause(10);
+    SendAssignableParameter(EffectParameters.value(LimitRangeUp), LimitRangeUp);
+    clock.pause(10);
+    SendAssignableParameter(0, NoiseGateThreshold);
+    clock.pause(10);
+    SendAssignableParameter(EffectParameters.value(Attack), Attack);
+    clock.pause(10);
+    ApplyParametersToControls(false);
 }
 
 void TformFXsettings::EnableEffectControls(bool enabled)
 {
     for (QWidget *child : findChildren<QWidget *>(QString(), Qt::FindDirectChildrenOnly))
         child->setEnabled(enabled);
+}
+
+void TformFXsettings::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    guarded(m_ctx.dialogs(), [this] { FormShow(); });
+}
+
+void TformFXsettings::FormShow()
+{
+    AppState &state = m_ctx.state;
+    const QString resource = ResourceNameOf(state.CurrentEffectName);
+    m_ctx.console.ConsolePrint(QStringLiteral("resource name: ") + resource);
+    try {
+        state.ResourceLines = Resources::loadLines(resource);
+    } catch (const ResourceError &e) {
+        m_ctx.dialogs().message(QStringLiteral("Error loading resource: ") + QString::fromUtf8(e.what()));
+    }
+    const QString first = state.ResourceLines.isEmpty() ? QString() : state.ResourceLines.constFirst();
+    m_ctx.console.ConsolePrint(QStringLiteral("filecontent (first 128 bytes): ") + first.left(256));
+    ReadParameterAddresses(first);
+    for (QFrame *f : {Line1, Line2, Rectangle1, Rectangle2, Rectangle3})
+        f->setStyleSheet(QStringLiteral("QFrame { color: #F8F8FF; border-color: #F8F8FF; }"));
+}
+
+bool TformFXsettings::ReadParameterAddresses(const QString &firstLine)
+{
+    // Read every field first: an image with a bad field changes nothing.
+    std::array<std::uint16_t, param::Count> addresses{};
+    try {
+        for (int i = 0; i < param::Count; ++i) {
+            const int field = param::kAddressField[static_cast<std::size_t>(i)];
+            if (field == 0)
+                continue;
+            const QString digits = firstLine.mid(field - 1, 4);
+            if (digits.size() < 4)
+                throw HexError(QStringLiteral("The algorithm image is too short for the address of %1")
+                                   .arg(EffectParameters.name(i))
+                                   .toStdString());
+            const QByteArray b = HexToBytes(digits);
+            addresses[static_cast<std::size_t>(i)] =
+                static_cast<std::uint16_t>(static_cast<std::uint8_t>(b[0]) * 256 + static_cast<std::uint8_t>(b[1]));
+        }
+        for (int field : param::kUnusedFields)
+            HexToBytes(firstLine.mid(field - 1, 4));
+    } catch (const HexError &e) {
+        m_ctx.dialogs().message(QString::fromUtf8(e.what()));
+        return false;
+    }
+    for (int i = 0; i < param::Count; ++i) {
+        if (param::kAddressField[static_cast<std::size_t>(i)] != 0)
+            EffectParameters.setAddress(i, addresses[static_cast<std::size_t>(i)]);
+    }
+    return true;
+}
+
+bool TformFXsettings::FormKeyDown(int key, Qt::KeyboardModifiers shift)
+{
+    if (key == Qt::Key_P && (shift & Qt::ControlModifier) && (shift & Qt::ShiftModifier)) {
+        if (auto *console = m_ctx.windows.formPrint) {
+            console->show();
+            console->raise();
+        }
+        return true;
+    }
+    return false;
+}
+
+bool TformFXsettings::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() == QEvent::KeyPress && watched->isWidgetType()
+        && static_cast<QWidget *>(watched)->window() == this) {
+        const auto *key = static_cast<QKeyEvent *>(event);
+        if (FormKeyDown(key->key(), key->modifiers()))
+            return true;
+    }
+    if (watched == chkDominantNoteCut && event->type() == QEvent::MouseButtonPress
+        && static_cast<QMouseEvent *>(event)->button() == Qt::RightButton)
+        m_ctx.console.ConsolePrint(QStringLiteral("Right mouse button clicked!"));
+    return QWidget::eventFilter(watched, event);
 }

@@ -4,7 +4,7 @@
 #include "Editor.h"
 #include "FXsettings.h"
 #include "Fakes.h"
-#include "PedalAnswers.h"
+#include "EditorFixture.h"
 #include "RecordingFtd2xx.h"
 #include "main.h"
 
@@ -21,36 +21,13 @@
 
 namespace {
 
-// An editor over the recording bridge; the "pedal" answers every request
-// with `answer`.
-class LinkTest : public ::testing::Test {
+class LinkTest : public EditorFixture {
 protected:
-    void SetUp() override
-    {
-        ft().onWrite = [this](const QByteArray &bytes) {
-            if (bytes == QByteArray::fromHex("0200") && answers)
-                ft().rx += answerText(answer);
-        };
-    }
-    void TearDown() override { qApp->setStyleSheet(QString()); }
-    RecordingFtd2xx &ft() { return *fakes.recorder; }
-    TformMain &start(std::vector<RecordingFtd2xx::Device> devices = {{"THV001", "Tharnvik MK3"}})
-    {
-        ft().devices = std::move(devices);
-        editor = std::make_unique<Editor>(fakes.services());
-        return *editor->windows().formMain;
-    }
-    QString log() const { return editor->console().text(0, editor->console().lineCount()); }
     bool commandButtonsEnabled(TformMain &m) const
     {
         return m.btnRequest->isEnabled() && m.btnSaveParameters->isEnabled() && m.btnAssign->isEnabled()
             && m.btnSetFootswitchMode->isEnabled() && m.btnSetTuning->isEnabled();
     }
-
-    FakeServices fakes;
-    std::unique_ptr<Editor> editor;
-    std::vector<int> answer = pedalState();
-    bool answers = true;
 };
 
 } // namespace

@@ -1,0 +1,137 @@
+// The effect settings window's side of the REQUEST: the pedal's answer
+// decoded into the parameters and the controls.
+#include "FXsettings.h"
+
+#include "AppState.h"
+#include "ConsoleModel.h"
+#include "Context.h"
+#include "SwitchControl.h"
+
+#include <QComboBox>
+#include <QRadioButton>
+
+std::uint8_t TformFXsettings::byteAt(int i) const
+{
+    const QByteArray &r = m_ctx.state.ResponseBytes;
+    return i >= 0 && i < r.size() ? static_cast<std::uint8_t>(r[i]) : 0;
+}
+
+void TformFXsettings::ShowFootswitchMode(int position)
+{
+    FootswitchMode = byteAt(position);
+    m_ctx.console.ConsolePrint(QStringLiteral("Footswitch Mode: ") + QString::number(FootswitchMode));
+    switch (FootswitchMode) {
+    case 0:
+        chkBypassShortPress->setChecked(true);
+        chkChangePresetLongPress->setChecked(true);
+        break;
+    case 1:
+        chkBypassShortPress->setChecked(true);
+        chkBypassLongPress->setChecked(true);
+        break;
+    case 2:
+        chkChangePresetShortPress->setChecked(true);
+        chkChangePresetLongPress->setChecked(true);
+        break;
+    case 3:
+        chkChangePresetShortPress->setChecked(true);
+        chkBypassLongPress->setChecked(true);
+        break;
+    default:
+        break;
+    }
+}
+
+void TformFXsettings::ReadAssignments(int position)
+{
+    using namespace param;
+    std::array<int, 5> codes{};
+    for (int c = 0; c < 5; ++c) {
+        if (byteAt(position + c) == 0) {
+            m_assignBoxes[static_cast<std::size_t>(c)]->setCurrentIndex(0);
+            codes[static_cast<std::size_t>(c)] = -1;
+        } else {
+            codes[static_cast<std::size_t>(c)] = byteAt(position + 5 + 2 * c) * 256 + byteAt(position + 6 + 2 * c);
+        }
+    }
+    for (int i = kFirstAssignable; i < Count; ++i)
+        EffectParameters.assignable(i).is_assigned = false;
+    static constexpr int continuous[] = {InputLevel, HarmonicPitch, WaveClip, DryHPF, NoiseGateThreshold};
+    static constexpr int onOff[] = {DominantNotesCut, HighNotesCut, LimitRangeUp, NoiseGateStatus, Attack};
+    for (int c = 0; c < 4; ++c) {
+        const int code = codes[static_cast<std::size_t>(c)];
+        if (code < 0)
+            continue;
+        const int *list = c < 2 ? continuous : onOff;
+        for (int item = 0; item < 5; ++item) {
+            if (EffectParameters.address(list[item]) == code) {
+                m_assignBoxes[static_cast<std::size_t>(c)]->setCurrentIndex(item + 1);
+                EffectParameters.assignable(list[item]).is_assigned = true;
+            }
+        }
+    }
+    if (codes[4] == 0xFFFE)
+        cmbAssignRemote->setCurrentIndex(1);
+    else if (codes[4] == 0xFFFD)
+        cmbAssignRemote->setCurrentIndex(2);
+}
+
+void TformFXsettings::getBypassStatus(int buffer_index)
+{
+    const std::uint8_t b = byteAt(buffer_index);
+    if (b == 1)
+        swtBypass->setOn(true);
+    else if (b == 0)
+        swtBypass->setOn(false);
+}
+
+int TformFXsettings::ReadParameterValues(int position)
+{
+    static const char *const labels[param::Count] = {
+        "Dry: \t", "Sub Mix: ", "Sub -1: \t", "Sub -2: \t", "Wave: \t", "LPF: \t", "HPF: \t", "1st Harmonic: \t",
+        "Split: \t", "Range: \t", "Input Lvl: \t", "Harmonic pitch: \t", "Clip: \t", "Dominant notes cut: \t",
+        "High notes cut: \t", "Dry HPF: \t", "Limit Range UP: \t", nullptr, nullptr, nullptr,
+    };
+    for (int i = 0; i < param::Count; ++i) {
+        const int at = position + 4 * i;
+        const std::uint32_t value = (std::uint32_t(byteAt(at)) << 24) | (std::uint32_t(byteAt(at + 1)) << 16)
+            | (std::uint32_t(byteAt(at + 2)) << 8) | std::uint32_t(byteAt(at + 3));
+        EffectParameters.setValue(i, value);
+        const QString label = labels[i] ? QString::fromLatin1(labels[i])
+                                        : EffectParameters.name(i) + QStringLiteral(": \t");
+        m_ctx.console.ConsolePrint(label + EffectMessages::hex(value, 8));
+    }
+    ApplyParametersToControls(false);
+    return param::Count;
+}
+
+void TformFXsettings::ReadTuning(int position)
+{
+    CurrentTuning = byteAt(position);
+    SemitonesVariation = byteAt(position + 1);
+    m_ctx.console.ConsolePrint(QStringLiteral("Current Tuning: ") + QString::number(CurrentTuning));
+    m_ctx.console.ConsolePrint(QStringLiteral("Semitones variation: ") + EffectMessages::hex(SemitonesVariation, 2));
+    if (CurrentTuning < cmbGuitarTuning->count()) {
+        cmbGuitarTuning->setCurrentIndex(CurrentTuning);
+    } else {
+        // No such tuning in the list: the list stays, and so does the tuning
+        // the editor will send.
+        m_ctx.console.ConsolePrint(QStringLiteral("Unknown tuning %1 from the pedal; the tuning list keeps \"%2\"")
+                                       .arg(CurrentTuning)
+                                       .arg(cmbGuitarTuning->currentText()));
+        CurrentTuning = static_cast<std::uint8_t>(cmbGuitarTuning->currentIndex());
+    }
+    int item = 0; // every byte not in the table shows as "-5"
+    switch (SemitonesVariation) {
+    case 252: item = 1; break;
+    case 253: item = 2; break;
+    case 254: item = 3; break;
+    case 255: item = 4; break;
+    case 0: item = 5; break;
+    case 1: item = 6; break;
+    case 2: item = 7; break;
+    case 3: item = 8; break;
+    default: item = 0; break;
+    }
+    cmbSemitonesVariation->setCurrentIndex(item);
+}

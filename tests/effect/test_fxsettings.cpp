@@ -1,0 +1,348 @@
+#include "AppState.h"
+#include "EditorFixture.h"
+#include "EffectMessages.h"
+#include "FXsettings.h"
+#include "KnobControl.h"
+#include "Parameters.h"
+#include "SwitchControl.h"
+
+#include <QAction>
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QRadioButton>
+
+namespace {
+
+class FxTest : public EditorFixture {
+protected:
+    TformFXsettings &fx() { return *editor->windows().formFXsettings; }
+    QByteArray write(std::uint16_t address, std::uint32_t value) const
+    {
+        return QByteArray::fromHex(EffectMessages::parameterWrite(address, value).toLatin1());
+    }
+    std::uint16_t addr(int p) { return fx().EffectParameters.address(p); }
+};
+
+} // namespace
+
+TEST_F(FxTest, CreatedWithTheParametersAndControlsAsSpecified)
+{
+    start({});
+    TformFXsettings &w = fx();
+    EXPECT_EQ(w.size(), QSize(440, 448));
+    const EffectParameterSet &p = w.EffectParameters;
+    EXPECT_EQ(p.creationOrder()[0], QStringLiteral("Input Level"));
+    EXPECT_EQ(p.creationOrder()[10], QStringLiteral("Dry"));
+    EXPECT_EQ(p.creationOrder()[19], QStringLiteral("Split"));
+    for (int i = 0; i < param::Count; ++i) {
+        EXPECT_EQ(p.address(i), i < param::kFirstAssignable ? 0x0000 : 0xFFFF) << i;
+        EXPECT_EQ(p.value(i), 0u) << i;
+    }
+    const std::pair<KnobControl *, int> angles[] = {{w.dialDry, -135}, {w.dialLowPass, -138}, {w.dialHighPass, -128},
+                                                    {w.dialRange, -126}, {w.dialDryHPF, -126}};
+    for (auto [k, a] : angles)
+        EXPECT_EQ(k->angle(), a) << k->objectName().toStdString();
+    EXPECT_FALSE(w.dial1stHarmonic->isEnabled());
+    EXPECT_FALSE(w.swtWave->isEnabled());
+    EXPECT_EQ(w.lblAttack->text(), QStringLiteral("Attack: Fast"));
+    EXPECT_EQ(w.cmbVariableWavePitch->count(), 25);
+    EXPECT_EQ(w.cmbVariableWavePitch->itemText(0), QStringLiteral("-12"));
+    EXPECT_EQ(w.cmbVariableWavePitch->itemText(13), QStringLiteral("+1"));
+    EXPECT_EQ(w.cmbSemitonesVariation->currentText(), QStringLiteral("0"));
+    EXPECT_EQ(w.cmbGuitarTuning->currentText(), QStringLiteral("No Tuning Selected"));
+    EXPECT_EQ(w.cmbAssignCtrlTRE->itemText(5), QStringLiteral("Attack"));
+    EXPECT_TRUE(w.chkBypassShortPress->isChecked());
+    EXPECT_TRUE(w.chkChangePresetLongPress->isChecked());
+    EXPECT_EQ(w.swtLimitRange->toolTip(), QStringLiteral("Limit the tracking range on higher notes."));
+    // Filling the lists sent nothing.
+    EXPECT_TRUE(ft().writes.empty());
+}
+
+TEST_F(FxTest, ShowingReadsTheAddressesOfTheEffect)
+{
+    TformMain &m = linked();
+    EXPECT_EQ(fx().windowTitle(), QStringLiteral("Tharnvik MK3 0015"));
+    EXPECT_EQ(addr(param::Dry), 0x0027);
+    EXPECT_EQ(addr(param::SubMix), 0x0007);
+    EXPECT_EQ(addr(param::Range), 0x0000);
+    EXPECT_NE(addr(param::InputLevel), 0xFFFF);
+
+    // An image with a bad field: its error, and the addresses stay.
+    const std::uint16_t before = addr(param::Dry);
+    EXPECT_FALSE(fx().ReadParameterAddresses(QStringLiteral("0010A0ZZ27") + QString(200, QLatin1Char('0'))));
+    EXPECT_EQ(fakes.dialogs.messages.size(), 1);
+    EXPECT_EQ(addr(param::Dry), before);
+    (void)m;
+}
+
+TEST_F(FxTest, KnobWritesArePacedByTimer1)
+{
+    linked();
+    KnobControl *dry = fx().dialDry;
+    dry->setAngle(90);
+    dry->setAngle(0);
+    dry->setAngle(-45);
+    EXPECT_TRUE(ft().writes.empty());
+    fakes.clock.advance(100);
+    ASSERT_EQ(ft().writes.size(), 1u);
+    EXPECT_EQ(ft().writes[0], write(0x0027, 0x007FE000));
+    EXPECT_EQ(fx().EffectParameters.value(param::Dry), 0x007FE000u);
+    fakes.clock.advance(500);
+    EXPECT_EQ(ft().writes.size(), 1u);
+
+    dry->setAngle(-135);
+    fakes.clock.advance(100);
+    EXPECT_EQ(ft().writes.back(), write(0x0027, 0));
+    EXPECT_TRUE(log().contains("Send Dry string (standard par): 01002700000000"));
+}
+
+TEST_F(FxTest, AMessageSentBeforeTheTickDoesNotReplaceThePendingKnobWrite)
+{
+    linked();
+    fx().dialSubMix->setAngle(90);
+    fx().swtBypass->setOn(true);
+    fakes.clock.advance(100);
+    ASSERT_EQ(ft().writes.size(), 2u);
+    EXPECT_EQ(ft().writes[0], QByteArray::fromHex("0D01"));
+    EXPECT_EQ(ft().writes[1], write(0x0007, 0x003FC000));
+}
+
+TEST_F(FxTest, SwitchesAndBoxes)
+{
+    linked();
+    TformFXsettings &w = fx();
+    w.swtAttack->setOn(true);
+    ASSERT_EQ(ft().writes.size(), 3u);
+    for (const QByteArray &b : ft().writes)
+        EXPECT_EQ(b, write(addr(param::Attack), 0x800));
+    EXPECT_EQ(w.lblAttack->text(), QStringLiteral("Attack: Slow"));
+
+    ft().writes.clear();
+    const int linesBefore = static_cast<int>(editor->console().lineCount());
+    w.swtBypass->setOn(false); // already off after the readout? make sure a change happens
+    w.swtBypass->setOn(true);
+    EXPECT_EQ(ft().writes.back(), QByteArray::fromHex("0D01"));
+    EXPECT_EQ(editor->console().lineCount(), linesBefore); // no log line
+
+    ft().writes.clear();
+    w.cmbVariableWavePitch->setCurrentIndex(13);
+    EXPECT_EQ(ft().writes.back(), write(addr(param::HarmonicPitch), 0x455558));
+    EXPECT_TRUE(log().endsWith(QStringLiteral("Send Harmonic Pitch string: ") + EffectMessages::parameterWrite(addr(param::HarmonicPitch), 0x455558)));
+}
+
+TEST_F(FxTest, NoteCutNeedsATuning)
+{
+    linked();
+    TformFXsettings &w = fx();
+    w.cmbGuitarTuning->setCurrentIndex(0);
+    ft().writes.clear();
+    w.chkDominantNoteCut->setChecked(true);
+    EXPECT_EQ(fakes.dialogs.messages, QStringList{"Set a tuning before using this parameter"});
+    EXPECT_FALSE(w.chkDominantNoteCut->isChecked());
+    ASSERT_EQ(ft().writes.size(), 1u);
+    EXPECT_EQ(ft().writes[0], write(addr(param::DominantNotesCut), 0));
+
+    w.cmbGuitarTuning->setCurrentIndex(1);
+    w.chkDominantNoteCut->setChecked(true);
+    EXPECT_EQ(ft().writes.back(), write(addr(param::DominantNotesCut), 1));
+    EXPECT_EQ(w.EffectParameters.value(param::DominantNotesCut), 1u);
+}
+
+TEST_F(FxTest, DuringARequestOnlyWaveAndSplitSend)
+{
+    linked();
+    TformFXsettings &w = fx();
+    editor->state().RequestInProgress = true;
+    w.swtWave->setOn(!w.swtWave->isOn());
+    w.swtSplit->setOn(!w.swtSplit->isOn());
+    w.swtLimitRange->setOn(!w.swtLimitRange->isOn());
+    w.swtBypass->setOn(!w.swtBypass->isOn());
+    w.dialDry->setAngle(0);
+    w.cmbVariableWavePitch->setCurrentIndex(3);
+    fakes.clock.advance(200);
+    EXPECT_EQ(ft().writes.size(), 2u);
+}
+
+TEST_F(FxTest, AssignMessages)
+{
+    TformMain &m = linked();
+    TformFXsettings &w = fx();
+    EXPECT_EQ(w.BuildAssignMessage(), QStringLiteral("040000000000FFFFFFFFFFFFFFFFFFFF"));
+
+    w.cmbAssignCtrlUNO->setCurrentIndex(1); // Input Level
+    w.cmbAssignRemote->setCurrentIndex(1);  // Bypass
+    const QString expected = QStringLiteral("040100000001") + EffectMessages::hex(addr(param::InputLevel), 4)
+        + QStringLiteral("FFFFFFFFFFFFFFFE");
+    EXPECT_EQ(w.BuildAssignMessage(), expected);
+    EXPECT_TRUE(log().contains("lenght of assign message in bytes: 16"));
+
+    fakes.dialogs.answers = {Answer::No};
+    m.btnAssign->click();
+    EXPECT_TRUE(ft().writes.empty());
+    EXPECT_TRUE(log().contains("********************ASSIGN********************"));
+    m.btnAssign->click();
+    ASSERT_EQ(ft().writes.size(), 1u);
+    EXPECT_EQ(ft().writes[0], QByteArray::fromHex(expected.toLatin1()));
+    EXPECT_EQ(fakes.dialogs.questions.last(), QStringLiteral("Upload Assignments?"));
+    EXPECT_TRUE(m.btnAssign->isEnabled());
+
+    // A note-cut parameter needs a tuning.
+    w.cmbGuitarTuning->setCurrentIndex(0);
+    w.cmbAssignCtrlQUATTRO->setCurrentIndex(2); // High Notes Cut
+    EXPECT_EQ(fakes.dialogs.messages.last(), QStringLiteral("No tuning selected, Select a tuning before assigning this parameter"));
+    EXPECT_EQ(w.cmbAssignCtrlQUATTRO->currentIndex(), 0);
+    EXPECT_FALSE(w.ControlAssigned[3]);
+}
+
+TEST_F(FxTest, FootswitchAndTuningMessages)
+{
+    TformMain &m = linked();
+    TformFXsettings &w = fx();
+    m.btnSetFootswitchMode->click();
+    EXPECT_EQ(ft().writes.back(), QByteArray::fromHex("080000"));
+    w.chkChangePresetShortPress->setChecked(true);
+    w.chkBypassLongPress->setChecked(true);
+    m.btnSetFootswitchMode->click();
+    EXPECT_EQ(ft().writes.back(), QByteArray::fromHex("080101"));
+
+    w.cmbGuitarTuning->setCurrentIndex(1);
+    w.cmbSemitonesVariation->setCurrentIndex(4); // -1
+    ft().calls.clear();
+    m.btnSetTuning->click();
+    EXPECT_EQ(ft().writes.back(), QByteArray::fromHex("0901FF"));
+    EXPECT_TRUE(log().contains("Tuning Message: 0901FF"));
+    EXPECT_EQ(ft().calls.filter("FT_Purge").size(), 1);
+    EXPECT_EQ(fakes.clock.pauses.back(), 100);
+}
+
+TEST_F(FxTest, ReadoutOfThePedalsAnswer)
+{
+    answer[4] = 1;      // footswitch mode
+    answer[5] = 2;      // Drop D
+    answer[6] = 254;    // -2
+    answer[22] = 1;     // bypass on
+    answer[26] = 0x00;  // Dry 007FE000
+    answer[27] = 0x7F;
+    answer[28] = 0xE0;
+    answer[29] = 0x00;
+    answer[26 + 4 * 5 + 3] = 12; // Low Pass step 12
+    linked();
+    TformFXsettings &w = fx();
+    EXPECT_TRUE(w.chkBypassShortPress->isChecked());
+    EXPECT_TRUE(w.chkBypassLongPress->isChecked());
+    EXPECT_TRUE(log().contains("Footswitch Mode: 1"));
+    EXPECT_EQ(w.cmbGuitarTuning->currentText(), QStringLiteral("Drop D (DADGBE)"));
+    EXPECT_EQ(w.cmbSemitonesVariation->currentText(), QStringLiteral("-2"));
+    EXPECT_TRUE(log().contains("Current Tuning: 2\nSemitones variation: FE"));
+    EXPECT_TRUE(w.swtBypass->isOn());
+    EXPECT_EQ(w.dialDry->angle(), -45);
+    EXPECT_EQ(w.dialLowPass->angle(), 90);
+    EXPECT_TRUE(log().contains("Dry: \t007FE000\nSub Mix: 00000000\nSub -1: \t00000000"));
+    EXPECT_TRUE(log().contains("Noise Gate Status: \t00000000"));
+    // The readout itself sent nothing but Wave and Split.
+    for (const QByteArray &b : ft().writes)
+        EXPECT_EQ(b[0], '\x01');
+}
+
+TEST_F(FxTest, AssignmentReadoutAndOddValues)
+{
+    TformMain &m = linked();
+    TformFXsettings &w = fx();
+    const std::uint16_t input = addr(param::InputLevel);
+    answer[7] = 1;
+    answer[11] = 1;
+    answer[12] = input >> 8;
+    answer[13] = input & 0xFF;
+    for (int i = 14; i <= 19; ++i)
+        answer[static_cast<std::size_t>(i)] = 0xFF;
+    answer[20] = 0xFF;
+    answer[21] = 0xFE;
+    answer[22] = 2;    // bypass: neither on nor off
+    answer[5] = 9;     // no such tuning
+    answer[6] = 4;     // no such semitone step
+    const bool bypassBefore = w.swtBypass->isOn();
+    m.btnRequest->click();
+    EXPECT_EQ(w.cmbAssignCtrlUNO->currentText(), QStringLiteral("Input Level"));
+    EXPECT_EQ(w.cmbAssignCtrlDUE->currentIndex(), 0);
+    EXPECT_EQ(w.cmbAssignRemote->currentText(), QStringLiteral("Bypass"));
+    EXPECT_TRUE(w.EffectParameters.assignable(param::InputLevel).is_assigned);
+    EXPECT_FALSE(w.EffectParameters.assignable(param::WaveClip).is_assigned);
+    EXPECT_TRUE(w.ControlAssigned[0]);
+    EXPECT_EQ(w.swtBypass->isOn(), bypassBefore);
+    EXPECT_EQ(w.cmbGuitarTuning->currentIndex(), 0);
+    EXPECT_EQ(w.CurrentTuning, 0);
+    EXPECT_TRUE(log().contains("Unknown tuning 9 from the pedal"));
+    EXPECT_EQ(w.cmbSemitonesVariation->currentText(), QStringLiteral("-5"));
+}
+
+TEST_F(FxTest, SaveParametersStoresWhatTheRequestRead)
+{
+    answer[26 + 4 * 10 + 1] = 0x12; // Input Level 0x00120000
+    TformMain &m = linked();
+    fx().EffectParameters.setValue(param::InputLevel, 0x7777); // stale value the editor held
+    fakes.dialogs.answers = {Answer::No};
+    m.btnSaveParameters->click();
+    EXPECT_EQ(ft().writes.size(), 1u); // the REQUEST only
+    EXPECT_TRUE(log().contains("num of bytes to send: 41"));
+
+    ft().writes.clear();
+    m.btnSaveParameters->click();
+    ASSERT_EQ(ft().writes.size(), 2u);
+    const QByteArray store = ft().writes[1];
+    EXPECT_EQ(store.size(), 41);
+    EXPECT_EQ(store.left(5), QByteArray::fromHex("0300120000"));
+    EXPECT_TRUE(log().contains("num of bytes sent: 41"));
+
+    // Without an answer nothing is stored.
+    answers = false;
+    ft().writes.clear();
+    fakes.dialogs.messages.clear();
+    m.btnSaveParameters->click();
+    EXPECT_EQ(ft().writes.size(), 1u);
+    EXPECT_TRUE(fakes.dialogs.messages.last().startsWith("Save Parameters stopped"));
+}
+
+TEST_F(FxTest, DefaultsSendNineMessagesInOrder)
+{
+    TformMain &m = linked();
+    TformFXsettings &w = fx();
+    // The controls already show the defaults.
+    w.setDefaultAssignableParameterValues();
+    fakes.clock.advance(200);
+    ft().writes.clear();
+    fakes.clock.pauses.clear();
+    w.setDefaultAssignableParameterValues();
+    fakes.clock.advance(200);
+    using namespace param;
+    const std::vector<QByteArray> expected = {
+        write(addr(InputLevel), 0x800000), write(addr(HarmonicPitch), 0x400000), write(addr(WaveClip), 0),
+        write(addr(DominantNotesCut), 0), write(addr(HighNotesCut), 0), write(addr(DryHPF), 0),
+        write(addr(LimitRangeUp), 0), write(addr(NoiseGateThreshold), 0), write(addr(Attack), 0x8000),
+    };
+    EXPECT_EQ(ft().writes, expected);
+    EXPECT_EQ(fakes.clock.pauses, (std::vector<int>{10, 10, 10, 10, 10, 10, 10, 10}));
+
+    // Ctrl+Shift+Z in the main window does the same; the menu also says to save.
+    ft().writes.clear();
+    EXPECT_TRUE(m.FormKeyDown(Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier));
+    EXPECT_EQ(ft().writes.size(), 9u);
+    m.menuSetAssignableParamsToDefault->trigger();
+    EXPECT_EQ(fakes.dialogs.messages.last(), QStringLiteral("Click Save Parameters button to save the current status on pedal"));
+}
+
+TEST_F(FxTest, ApplyingValuesSendsWhatChangedAtOnceWhenAsked)
+{
+    linked();
+    TformFXsettings &w = fx();
+    w.EffectParameters.setValue(param::Dry, 0x400000);
+    w.EffectParameters.setValue(param::Wave, 0x123); // neither code: unchanged
+    const bool waveBefore = w.swtWave->isOn();
+    w.ApplyParametersToControls(true);
+    ASSERT_EQ(ft().writes.size(), 1u);
+    EXPECT_EQ(ft().writes[0][0], '\x01');
+    EXPECT_EQ(w.swtWave->isOn(), waveBefore);
+    EXPECT_FALSE(w.SendImmediately);
+}
