@@ -243,8 +243,10 @@ void TformFXsettings::layoutControls()
 
     Rectangle1->setGeometry(136, 156, 132, 78);
     dial1stHarmonic->setGeometry(140, 158, kw, kh);
-    label(QStringLiteral("Harmonic Pitch"), 200, 166, cmbVariableWavePitch);
-    cmbVariableWavePitch->setGeometry(204, 186, 58, 24);
+    QLabel *pitch = label(QStringLiteral("Harmonic Pitch"), 204, 162, cmbVariableWavePitch);
+    pitch->setWordWrap(true);
+    pitch->setGeometry(204, 162, 62, 32);
+    cmbVariableWavePitch->setGeometry(204, 198, 62, 24);
 
     // Switches down the right side.
     swtBypass->setGeometry(276, 6, 156, 24);

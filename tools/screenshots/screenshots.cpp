@@ -5,6 +5,7 @@
 #include "Editor.h"
 #include "Ftd2xx.h"
 #include "Looks.h"
+#include "FXsettings.h"
 #include "PrintConsole.h"
 #include "RealServices.h"
 #include "main.h"
@@ -93,6 +94,19 @@ int main(int argc, char **argv)
     QApplication::processEvents();
     save(main->menuInfo, QDir(out).filePath(QStringLiteral("menu-info.png")));
     main->menuInfo->hide();
+
+    // The effect settings window, enabled as when a pedal is linked.
+    editor.state().CurrentEffectName = QStringLiteral("Tharnvik MK3 0015");
+    main->OpenEffectWindow();
+    auto *fx = editor.windows().formFXsettings;
+    fx->EnableEffectControls(true);
+    for (int n = 0; n < Looks::kSkins; ++n) {
+        Looks::applySkin(n);
+        save(fx, QDir(out).filePath(QStringLiteral("effect-window-style-%1.png").arg(n)));
+    }
+    Looks::applySkin(0);
+    save(fx, QDir(out).filePath(QStringLiteral("effect-window.png")));
+    fx->hide();
 
     auto *console = editor.windows().formPrint;
     for (int i = 0; i < 60; ++i)
