@@ -33,6 +33,9 @@ public:
     QtClockTimer(QObject *parent, int intervalMs) : ClockTimer(parent), m_timer(this)
     {
         m_timer.setInterval(intervalMs);
+        // Coarse timers may fire up to 5 % early; pacing relies on the
+        // interval being a lower bound.
+        m_timer.setTimerType(Qt::PreciseTimer);
         connect(&m_timer, &QTimer::timeout, this, &ClockTimer::timeout);
     }
     void setEnabled(bool enabled) override

@@ -392,9 +392,15 @@ std::uint32_t TformFXsettings::SendDialValue(KnobControl *knob, int parameter)
     if (SendImmediately) {
         sendNow(message, 7);
     } else {
-        // The newest knob message waits apart from TxBuffer, so that other
-        // messages converted meanwhile cannot replace it.
-        m_pendingKnob = bytes;
+        // The newest message of this knob waits apart from TxBuffer, so that
+        // other messages converted meanwhile (another knob's included)
+        // cannot replace it.
+        auto pending = std::find_if(m_pendingKnobs.begin(), m_pendingKnobs.end(),
+                                    [parameter](const auto &p) { return p.first == parameter; });
+        if (pending != m_pendingKnobs.end())
+            pending->second = bytes;
+        else
+            m_pendingKnobs.emplace_back(parameter, bytes);
         if (!Timer1->isEnabled()) {
             Timer1->setInterval(100);
             Timer1->setEnabled(true);
@@ -406,12 +412,14 @@ std::uint32_t TformFXsettings::SendDialValue(KnobControl *knob, int parameter)
 void TformFXsettings::Timer1Timer()
 {
     Timer1->setEnabled(false);
-    if (m_pendingKnob.isEmpty())
-        return;
-    std::copy(m_pendingKnob.cbegin(), m_pendingKnob.cend(), m_ctx.usb.TxBuffer);
-    m_pendingKnob.clear();
-    m_ctx.usb.WriteUsbBuffer(7);
-    emit knobWritten();
+    const auto pending = std::move(m_pendingKnobs);
+    m_pendingKnobs.clear();
+    for (const auto &[parameter, bytes] : pending) {
+        std::copy(bytes.cbegin(), bytes.cend(), m_ctx.usb.TxBuffer);
+        m_ctx.usb.WriteUsbBuffer(7);
+    }
+    if (!pending.empty())
+        emit knobWritten();
 }
 
 void TformFXsettings::SendStandardParameter(std::uint32_t value, int parameter)

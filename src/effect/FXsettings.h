@@ -76,7 +76,7 @@ public:
     // The knob of a knob-driven parameter, or nullptr.
     KnobControl *knobOf(int parameter) const;
     // Whether a knob write waits for Timer1.
-    bool knobWritePending() const { return !m_pendingKnob.isEmpty(); }
+    bool knobWritePending() const { return !m_pendingKnobs.empty(); }
 
 signals:
     void knobWritten();
@@ -105,5 +105,7 @@ private:
     Context &m_ctx;
     std::vector<Knob> m_knobs;
     std::array<QComboBox *, 5> m_assignBoxes{};
-    QByteArray m_pendingKnob; // the newest knob message not yet written
+    // The newest message of each knob turned since the last Timer1 tick, in
+    // the order the knobs were first turned.
+    std::vector<std::pair<int, QByteArray>> m_pendingKnobs;
 };

@@ -346,3 +346,15 @@ TEST_F(FxTest, ApplyingValuesSendsWhatChangedAtOnceWhenAsked)
     EXPECT_EQ(w.swtWave->isOn(), waveBefore);
     EXPECT_FALSE(w.SendImmediately);
 }
+
+TEST_F(FxTest, TwoKnobsTurnedWithinOneTickBothReachThePedal)
+{
+    linked();
+    fx().dialDry->setAngle(90);
+    fx().dialSubMix->setAngle(0);
+    fx().dialDry->setAngle(-45);
+    fakes.clock.advance(100);
+    ASSERT_EQ(ft().writes.size(), 2u);
+    EXPECT_EQ(ft().writes[0], write(0x0027, 0x007FE000));
+    EXPECT_EQ(ft().writes[1][2], '\x07');
+}

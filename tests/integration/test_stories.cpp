@@ -3,11 +3,17 @@
 #include "ConsoleModel.h"
 #include "Editor.h"
 #include "FXsettings.h"
+#include "KnobControl.h"
+#include "KnobMath.h"
+#include "Parameters.h"
 #include "Fakes.h"
 #include "SimBridge.h"
 #include "main.h"
 
 #include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QRadioButton>
 #include <QApplication>
 #include <QLabel>
 #include <QListWidget>
@@ -126,4 +132,88 @@ TEST_F(Story, HangUpDuringTheRequestThenUnlink)
     m.menuDisconnect->trigger();
     EXPECT_FALSE(editor->state().Linked);
     EXPECT_TRUE(m.menuScan->isEnabled());
+}
+
+namespace {
+
+class EffectStory : public Story {
+protected:
+    TformFXsettings &fx() { return *editor->windows().formFXsettings; }
+    TformMain &linkedPedal()
+    {
+        TformMain &m = start();
+        m.menuScan->trigger();
+        return m;
+    }
+};
+
+} // namespace
+
+TEST_F(EffectStory, TurnAKnobThenTheRequestShowsThePedalsValue)
+{
+    TformMain &m = linkedPedal();
+    fx().dialDry->setAngle(90);
+    fx().dialLowPass->setAngle(0);
+    fakes.clock.advance(100);
+    fakes.clock.advance(100);
+    EXPECT_EQ(bridge->pedal().state().parameters[param::Dry], 0x003FC000u);
+
+    m.btnRequest->click();
+    // The pedal's value comes back through the readout's own mapping.
+    EXPECT_EQ(fx().dialDry->angle(), ValueToDialAngle(0x003FC000, param::kKnobScale));
+    EXPECT_EQ(fx().EffectParameters.value(param::Dry), 0x003FC000u);
+    const std::uint32_t lowPass = bridge->pedal().state().parameters[param::LowPass];
+    EXPECT_LE(lowPass, 24u);
+    EXPECT_EQ(fx().dialLowPass->angle(), ValueToDialAngle(lowPass, param::kLowPassScale));
+}
+
+TEST_F(EffectStory, AssignThenTheRequestShowsTheAssignment)
+{
+    TformMain &m = linkedPedal();
+    fx().cmbAssignCtrlUNO->setCurrentIndex(3);  // Wave Clip
+    fx().cmbAssignCtrlTRE->setCurrentIndex(3);  // Limit Range UP
+    fx().cmbAssignRemote->setCurrentIndex(2);   // Preset
+    m.btnAssign->click();
+    fx().cmbAssignCtrlUNO->setCurrentIndex(0);
+    fx().cmbAssignCtrlTRE->setCurrentIndex(0);
+    fx().cmbAssignRemote->setCurrentIndex(0);
+    m.btnRequest->click();
+    EXPECT_EQ(fx().cmbAssignCtrlUNO->currentText(), QStringLiteral("Wave Clip"));
+    EXPECT_EQ(fx().cmbAssignCtrlTRE->currentText(), QStringLiteral("Limit Range UP"));
+    EXPECT_EQ(fx().cmbAssignRemote->currentText(), QStringLiteral("Preset"));
+    EXPECT_EQ(fx().cmbAssignCtrlDUE->currentIndex(), 0);
+}
+
+TEST_F(EffectStory, DefaultsThenSaveStoresThemInThePedal)
+{
+    TformMain &m = linkedPedal();
+    fx().dialInputLevel->setAngle(-135);
+    fakes.clock.advance(100);
+    m.menuSetAssignableParamsToDefault->trigger();
+    fakes.clock.advance(200);
+    m.btnSaveParameters->click();
+    // Input Level's knob moved to show the default, so its own (quantised)
+    // value went to the pedal last, and that is what the REQUEST read back.
+    std::array<std::uint32_t, 10> expected = param::kAssignableDefaults;
+    expected[0] = 0x007FE000;
+    EXPECT_EQ(bridge->pedal().state().storedAssignable, expected);
+    EXPECT_EQ(fx().dialInputLevel->angle(), -45);
+}
+
+TEST_F(EffectStory, TuningAndFootswitchComeBack)
+{
+    TformMain &m = linkedPedal();
+    fx().cmbGuitarTuning->setCurrentIndex(3);
+    fx().cmbSemitonesVariation->setCurrentIndex(8); // +3
+    m.btnSetTuning->click();
+    fx().chkChangePresetShortPress->setChecked(true);
+    fx().chkBypassLongPress->setChecked(true);
+    m.btnSetFootswitchMode->click();
+    fx().cmbGuitarTuning->setCurrentIndex(0);
+    fx().chkBypassShortPress->setChecked(true);
+    m.btnRequest->click();
+    EXPECT_EQ(fx().cmbGuitarTuning->currentText(), QStringLiteral("DADGAD"));
+    EXPECT_EQ(fx().cmbSemitonesVariation->currentText(), QStringLiteral("+3"));
+    EXPECT_TRUE(fx().chkChangePresetShortPress->isChecked());
+    EXPECT_TRUE(fx().chkBypassLongPress->isChecked());
 }

@@ -1,0 +1,139 @@
+// Knob traffic: a drag delivering 120 angle changes a second for 5 s, in
+// real time, against a bridge that only counts; and ApplyParametersToControls
+// with all twenty values changing.
+#include "Editor.h"
+#include "FXsettings.h"
+#include "Ftd2xx.h"
+#include "KnobControl.h"
+#include "RealServices.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <cstdio>
+#include <vector>
+
+namespace {
+
+// Accepts everything; remembers when each write came.
+class CountingBridge final : public Ftd2xx {
+public:
+    QElapsedTimer clock;
+    std::vector<qint64> writeTimes;
+    FT_STATUS FT_ListDevices(void *pArg1, void *, DWORD flags) override
+    {
+        if (flags == ft::LIST_NUMBER_ONLY)
+            *static_cast<DWORD *>(pArg1) = 0;
+        return ft::OK;
+    }
+    FT_STATUS FT_OpenEx(void *, DWORD, FT_HANDLE *h) override { *h = 1; return ft::OK; }
+    FT_STATUS FT_Close(FT_HANDLE) override { return ft::OK; }
+    FT_STATUS FT_SetBaudRate(FT_HANDLE, ULONG) override { return ft::OK; }
+    FT_STATUS FT_SetDataCharacteristics(FT_HANDLE, UCHAR, UCHAR, UCHAR) override { return ft::OK; }
+    FT_STATUS FT_Purge(FT_HANDLE, ULONG) override { return ft::OK; }
+    FT_STATUS FT_GetQueueStatus(FT_HANDLE, DWORD *n) override { *n = 0; return ft::OK; }
+    FT_STATUS FT_Read(FT_HANDLE, void *, DWORD, DWORD *n) override { *n = 0; return ft::OK; }
+    FT_STATUS FT_Write(FT_HANDLE, void *, DWORD n, DWORD *written) override
+    {
+        writeTimes.push_back(clock.elapsed());
+        *written = n;
+        return ft::OK;
+    }
+};
+
+class Quiet final : public Dialogs {
+public:
+    void message(const QString &) override {}
+    Answer question(const QString &) override { return Answer::Yes; }
+    QString openFileName(const FileDialogOptions &) override { return {}; }
+    QString saveFileName(const FileDialogOptions &) override { return {}; }
+};
+
+class Temp final : public Paths {
+public:
+    QString documentsFolder() const override { return m_dir.path(); }
+    QString programFolder() const override { return m_dir.path(); }
+    QString tempFolder() const override { return m_dir.path(); }
+
+private:
+    QTemporaryDir m_dir;
+};
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    Quiet dialogs;
+    SystemClock clock;
+    Temp paths;
+    DesktopShell shell;
+    CountingBridge bridge;
+    Editor editor(Services{dialogs, clock, paths, shell, bridge});
+    TformFXsettings &fx = *editor.windows().formFXsettings;
+    fx.show();
+
+    // The drag: every 1000/120 ms one degree along the travel, back and forth.
+    bridge.clock.start();
+    int travel = 0, direction = 1, changes = 0;
+    qint64 lastChange = 0, worstLate = 0;
+    QElapsedTimer run;
+    run.start();
+    QTimer drag;
+    drag.setTimerType(Qt::PreciseTimer);
+    drag.setInterval(8);
+    QObject::connect(&drag, &QTimer::timeout, [&] {
+        const qint64 due = static_cast<qint64>(changes) * 1000 / 120;
+        worstLate = std::max(worstLate, run.elapsed() - due);
+        if (run.elapsed() < due)
+            return;
+        travel += direction;
+        if (travel == 0 || travel == 270)
+            direction = -direction;
+        fx.dialDry->setAngle(KnobControl::angleAtTravel(travel));
+        lastChange = bridge.clock.elapsed();
+        if (++changes == 600)
+            drag.stop();
+    });
+    drag.start();
+    QEventLoop loop;
+    QTimer::singleShot(5300, &loop, &QEventLoop::quit);
+    loop.exec();
+
+    int busiest = 0;
+    for (std::size_t i = 0; i < bridge.writeTimes.size(); ++i) {
+        int n = 0;
+        for (std::size_t j = i; j < bridge.writeTimes.size() && bridge.writeTimes[j] < bridge.writeTimes[i] + 1000; ++j)
+            ++n;
+        busiest = std::max(busiest, n);
+    }
+    const qint64 lastWriteDelay = bridge.writeTimes.empty() ? -1 : bridge.writeTimes.back() - lastChange;
+
+    // Applying twenty changed values.
+    double applyMs = 1e9;
+    for (int round = 0; round < 20; ++round) {
+        for (int i = 0; i < param::Count; ++i)
+            fx.EffectParameters.setValue(i, round % 2 ? 0x00700000u + static_cast<std::uint32_t>(i) : 0x00100000u);
+        fx.EffectParameters.setValue(param::Wave, round % 2 ? param::kWaveOn : param::kWaveOff);
+        fx.EffectParameters.setValue(param::Attack, round % 2 ? param::kAttackSlow : param::kAttackFast);
+        QElapsedTimer t;
+        t.start();
+        fx.ApplyParametersToControls(true);
+        applyMs = std::min(applyMs, t.nsecsElapsed() / 1e6);
+    }
+
+    std::printf("%-44s %10s %10s %8s\n", "knob figure", "measured", "target", "ratio");
+    std::printf("%-44s %8d/s %8d/s %8.2f  (%d changes, %zu writes)\n", "writes in the busiest second", busiest, 10,
+                busiest / 10.0, changes, bridge.writeTimes.size());
+    std::printf("%-44s %7lld ms %7d ms %8.2f\n", "last change to its write", static_cast<long long>(lastWriteDelay), 100,
+                lastWriteDelay / 100.0);
+    std::printf("%-44s %7lld ms %7d ms %8.2f\n", "latest event handled late by", static_cast<long long>(worstLate), 20,
+                worstLate / 20.0);
+    std::printf("%-44s %7.3f ms %7d ms %8.3f\n", "ApplyParametersToControls, 20 changes", applyMs, 5, applyMs / 5.0);
+    return 0;
+}
