@@ -1,6 +1,7 @@
 // Knob traffic: a drag delivering 120 angle changes a second for 5 s, in
 // real time, against a bridge that only counts; and ApplyParametersToControls
 // with all twenty values changing.
+#include "BenchSupport.h"
 #include "Editor.h"
 #include "FXsettings.h"
 #include "Ftd2xx.h"
@@ -44,24 +45,6 @@ public:
     }
 };
 
-class Quiet final : public Dialogs {
-public:
-    void message(const QString &) override {}
-    Answer question(const QString &) override { return Answer::Yes; }
-    QString openFileName(const FileDialogOptions &) override { return {}; }
-    QString saveFileName(const FileDialogOptions &) override { return {}; }
-};
-
-class Temp final : public Paths {
-public:
-    QString documentsFolder() const override { return m_dir.path(); }
-    QString programFolder() const override { return m_dir.path(); }
-    QString tempFolder() const override { return m_dir.path(); }
-
-private:
-    QTemporaryDir m_dir;
-};
-
 } // namespace
 
 int main(int argc, char **argv)
@@ -69,9 +52,9 @@ int main(int argc, char **argv)
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    Quiet dialogs;
+    QuietDialogs dialogs;
     SystemClock clock;
-    Temp paths;
+    TempPaths paths;
     DesktopShell shell;
     CountingBridge bridge;
     Editor editor(Services{dialogs, clock, paths, shell, bridge});

@@ -3,6 +3,7 @@
 #include "AppState.h"
 #include "Communication.h"
 #include "CompositeFtd2xx.h"
+#include "BenchSupport.h"
 #include "Editor.h"
 #include "RealServices.h"
 #include "main.h"
@@ -21,24 +22,6 @@
 #include <cstdio>
 
 namespace {
-
-class QuietDialogs final : public Dialogs {
-public:
-    void message(const QString &text) override { std::fprintf(stderr, "message: %s\n", qPrintable(text)); }
-    Answer question(const QString &) override { return Answer::Yes; }
-    QString openFileName(const FileDialogOptions &) override { return {}; }
-    QString saveFileName(const FileDialogOptions &) override { return {}; }
-};
-
-class TempPaths final : public Paths {
-public:
-    QString documentsFolder() const override { return m_dir.path(); }
-    QString programFolder() const override { return m_dir.path(); }
-    QString tempFolder() const override { return m_dir.path(); }
-
-private:
-    QTemporaryDir m_dir;
-};
 
 double cpuSeconds()
 {

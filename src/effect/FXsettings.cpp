@@ -16,7 +16,9 @@
 #include <QApplication>
 #include <QButtonGroup>
 #include <QCheckBox>
+#include <QAbstractItemView>
 #include <QComboBox>
+#include <QItemSelectionModel>
 #include <QFrame>
 #include <QKeyEvent>
 #include <QLabel>
@@ -25,6 +27,23 @@
 #include <QSignalBlocker>
 
 namespace {
+
+// Assistive technology picks a combo box item by selecting it in the
+// (closed) list; the box takes it as its choice. While the list is open the
+// user's own browsing is left alone.
+void selectableByAssistiveTechnology(QComboBox *box)
+{
+    auto take = [box](const QModelIndex &index) {
+        if (index.isValid() && !box->view()->isVisible() && index.row() != box->currentIndex())
+            box->setCurrentIndex(index.row());
+    };
+    QItemSelectionModel *selection = box->view()->selectionModel();
+    QObject::connect(selection, &QItemSelectionModel::currentChanged, box, take);
+    QObject::connect(selection, &QItemSelectionModel::selectionChanged, box, [take](const QItemSelection &selected) {
+        if (!selected.indexes().isEmpty())
+            take(selected.indexes().constFirst());
+    });
+}
 
 QString crlf(std::initializer_list<const char *> lines)
 {
@@ -119,6 +138,7 @@ void TformFXsettings::createControls()
         c->setObjectName(QLatin1String(name));
         c->addItems(items);
         c->setAccessibleName(accessible);
+        selectableByAssistiveTechnology(c);
         return c;
     };
     cmbGuitarTuning = combo("cmbGuitarTuning",

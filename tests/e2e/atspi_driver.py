@@ -70,6 +70,78 @@ def find(root, role=None, name=None, timeout=10.0):
     return wait_for(look, timeout, "%s %r" % (role, name))
 
 
+def labelled(root, label_text, timeout=10.0):
+    """The control a label with this text names (Qt on Linux names combo
+    boxes by their value and links the label to them)."""
+    def look():
+        for node in walk(root):
+            try:
+                if node.getRoleName() != "label" or node.name != label_text:
+                    continue
+                for relation in node.getRelationSet():
+                    if relation.getRelationType() == pyatspi.RELATION_LABEL_FOR:
+                        return relation.getTarget(0)
+            except Exception:
+                continue
+        return None
+
+    return wait_for(look, timeout, "the control labelled %r" % label_text)
+
+
+def choose(combo, item_text):
+    """Selects an item of a combo box as a screen reader does: through the
+    item's own action in the box's list."""
+    for node in walk(combo):
+        try:
+            match = node.getRoleName() == "list item" and node.name == item_text
+        except Exception:
+            continue
+        if not match:
+            continue
+        node.queryAction().doAction(0)
+        wait_for(lambda: combo.name == item_text, 10, "the combo box to show " + item_text)
+        return
+    raise AssertionError("no item %r" % item_text)
+
+
+def answer_dialog(app, button, timeout=15.0):
+    """Presses a button of the message box that is showing."""
+    def look():
+        for node in walk(app):
+            try:
+                if node.getRoleName() in ("dialog", "alert") and node.getState().contains(pyatspi.STATE_SHOWING):
+                    for child in walk(node):
+                        if child.getRoleName() == "push button" and child.name.replace("&", "") == button:
+                            return child
+            except Exception:
+                continue
+        return None
+
+    press(wait_for(look, timeout, "a dialog with " + button), wait=True)
+
+
+def point_at(node):
+    """Moves the pointer over a control: without a window manager the X server
+    sends key presses to the window under the pointer."""
+    x, y, w, h = node.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
+    pyatspi.Registry.generateMouseEvent(x + w // 2, y + h // 2, "abs")
+    time.sleep(0.1)
+
+
+def keys(*names):
+    """Presses keys together, the first ones held down (X keycodes of the
+    default keymap of Xvfb)."""
+    codes = [KEYCODES[n] for n in names]
+    for c in codes[:-1]:
+        pyatspi.Registry.generateKeyboardEvent(c, None, pyatspi.KEY_PRESS)
+    pyatspi.Registry.generateKeyboardEvent(codes[-1], None, pyatspi.KEY_PRESSRELEASE)
+    for c in reversed(codes[:-1]):
+        pyatspi.Registry.generateKeyboardEvent(c, None, pyatspi.KEY_RELEASE)
+
+
+KEYCODES = {"Control": 37, "Shift": 50, "z": 52, "p": 33, "Up": 111, "Down": 116}
+
+
 def labels(root):
     out = []
     for node in walk(root):
