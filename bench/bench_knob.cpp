@@ -2,11 +2,14 @@
 // real time, against a bridge that only counts; and ApplyParametersToControls
 // with all twenty values changing.
 #include "BenchSupport.h"
+#include "Communication.h"
 #include "Editor.h"
 #include "FXsettings.h"
 #include "Ftd2xx.h"
 #include "KnobControl.h"
 #include "RealServices.h"
+#include "ConsoleModel.h"
+#include "AppState.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -110,6 +113,28 @@ int main(int argc, char **argv)
         applyMs = std::min(applyMs, t.nsecsElapsed() / 1e6);
     }
 
+    // A whole answer: parse, then the effect window's decoders.
+    QByteArray answer;
+    for (int i = 0; i < 107; ++i)
+        answer += QByteArray::number((i * 37) % 256) + "\r\n";
+    editor.state().RequestInProgress = true;
+    double decodeUs = 1e9;
+    for (int round = 0; round < 50; ++round) {
+        QElapsedTimer t;
+        t.start();
+        const ParsedAnswer parsed = ParseResponseNumbers(answer);
+        editor.state().ResponseBytes = QByteArray(reinterpret_cast<const char *>(parsed.numbers.data()),
+                                                  static_cast<qsizetype>(parsed.numbers.size()));
+        fx.ShowFootswitchMode(4);
+        fx.ReadTuning(5);
+        fx.ReadAssignments(7);
+        fx.getBypassStatus(22);
+        fx.ReadParameterValues(26);
+        decodeUs = std::min(decodeUs, t.nsecsElapsed() / 1e3);
+        editor.console().clear();
+    }
+    editor.state().RequestInProgress = false;
+
     std::printf("%-44s %10s %10s %8s\n", "knob figure", "measured", "target", "ratio");
     std::printf("%-44s %8d/s %8d/s %8.2f  (%d changes, %zu writes)\n", "writes in the busiest second", busiest, 10,
                 busiest / 10.0, changes, bridge.writeTimes.size());
@@ -118,5 +143,6 @@ int main(int argc, char **argv)
     std::printf("%-44s %7lld ms %7d ms %8.2f\n", "latest event handled late by", static_cast<long long>(worstLate), 20,
                 worstLate / 20.0);
     std::printf("%-44s %7.3f ms %7d ms %8.3f\n", "ApplyParametersToControls, 20 changes", applyMs, 5, applyMs / 5.0);
+    std::printf("%-44s %7.1f us %7d us %8.2f\n", "full answer decoded (parse + decoders)", decodeUs, 100, decodeUs / 100.0);
     return 0;
 }
