@@ -113,6 +113,7 @@ TformMain::TformMain(Context &context) : QWidget(nullptr), m_ctx(context)
     createTimers();
     connectDeviceHandlers();
     connectEffectHandlers();
+    connectPresetAndUploadHandlers();
     qApp->installEventFilter(this);
 
     guarded(m_ctx.dialogs(), [this] { FormCreate(); });

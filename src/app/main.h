@@ -142,6 +142,18 @@ public:
     void btnSetTuningClick();
     bool AllParametersEnabled = false;
 
+    // --- local presets (MainPresets.cpp)
+    void menuSavePresetClick();
+    void menuLoadPresetClick();
+    void SavePresetFile(const QString &text);
+    QString OpenPresetFile();
+
+    // --- algorithm upload (MainUpload.cpp)
+    void btnUploadClick();
+    void menuLoadAlgorithmFromFileClick();
+    void UploadCheckTimerTimer();
+    QString uploadFolder; // OpenDialog1's initial folder
+
 signals:
     // The window was closed: the program ends.
     void closed();
@@ -157,6 +169,9 @@ private:
     void startupFolderAndFlags();
     void connectDeviceHandlers();
     void connectEffectHandlers();
+    void connectPresetAndUploadHandlers();
+    enum class UploadVariant { Catalogue, File };
+    bool waitForUploadAnswer(UploadVariant variant);
     void closeEffectWindowIfShown();
     void showAlgorithmUploadAdvice();
     void setPoll(bool on);

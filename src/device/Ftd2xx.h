@@ -83,6 +83,9 @@ public:
     // wake the waiter. Drivers that cannot tell leave it unused, and the
     // waiter then looks again after a short while.
     virtual void setDataCallback(std::function<void()> callback) { (void)callback; }
+    // True when the handle is a virtual pedal (only a virtual pedal may be
+    // sent the made-up images this build may carry).
+    virtual bool isVirtualBridge(FT_HANDLE handle) const { (void)handle; return false; }
     // One line of advice for the last failed open (permission, busy port),
     // or empty.
     virtual const char *lastOpenAdvice() const { return ""; }

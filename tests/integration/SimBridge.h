@@ -19,6 +19,7 @@ public:
     sim::PedalSimulator &pedal() { return *m_pedal; }
     bool isOpen() const { return m_open; }
     UCHAR parity() const { return m_parity; }
+    bool isVirtualBridge(FT_HANDLE) const override { return true; }
     std::vector<QByteArray> writes;
 
     FT_STATUS FT_ListDevices(void *pArg1, void *pArg2, DWORD flags) override;

@@ -32,6 +32,8 @@ public:
     QByteArray advice; // what lastOpenAdvice() says after a failed open
 
     const char *lastOpenAdvice() const override { return advice.constData(); }
+    bool virtualBridge = true; // whether the editor may send it made-up images
+    bool isVirtualBridge(FT_HANDLE) const override { return virtualBridge; }
     QByteArray allWritten() const;
     QStringList callNames() const;
 

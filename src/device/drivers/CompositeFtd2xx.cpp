@@ -173,3 +173,9 @@ void CompositeFtd2xx::setDataCallback(std::function<void()> callback)
     for (const auto &driver : m_drivers)
         driver->setDataCallback(callback);
 }
+
+bool CompositeFtd2xx::isVirtualBridge(FT_HANDLE handle) const
+{
+    const Ftd2xx *driver = driverOf(handle);
+    return driver && driver->isVirtualBridge(handle);
+}

@@ -34,6 +34,7 @@ public:
 
     void setDataCallback(std::function<void()> callback) override;
     const char *lastOpenAdvice() const override { return m_advice.c_str(); }
+    bool isVirtualBridge(FT_HANDLE handle) const override;
 
     // The driver behind a handle, or null.
     Ftd2xx *driverOf(FT_HANDLE handle) const;

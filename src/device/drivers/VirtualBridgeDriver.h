@@ -12,6 +12,7 @@
 class VirtualBridgeDriver : public SerialPortDriver {
 public:
     explicit VirtualBridgeDriver(std::string folder = defaultFolder());
+    bool isVirtualBridge(FT_HANDLE) const override { return true; }
 
     // $THARNVIK_BRIDGES_DIR, else $XDG_RUNTIME_DIR/tharnvik-bridges, else
     // /tmp/tharnvik-bridges-<uid>.

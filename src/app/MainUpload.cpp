@@ -1,0 +1,162 @@
+// The main window's algorithm uploads: from the catalogue and from a file.
+#include "main.h"
+
+#include "AppState.h"
+#include "Communication.h"
+#include "ConsoleModel.h"
+#include "D2XXUnit.h"
+#include "FXsettings.h"
+#include "FunctionsUnit.h"
+#include "Resources.h"
+#include "TextFiles.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QLabel>
+
+namespace {
+
+constexpr int kAnswerChars = 17;
+
+} // namespace
+
+void TformMain::UploadCheckTimerTimer()
+{
+    lblStatus->setText(QStringLiteral("Upload Failed"));
+}
+
+void TformMain::btnUploadClick()
+{
+    AppState &state = m_ctx.state;
+    ConsoleModel &log = m_ctx.console;
+    D2XXUnit &usb = m_ctx.usb;
+    log.ConsolePrint(QStringLiteral("********************UPLOAD********************"));
+    {
+        ExchangeGuard guard(state);
+        if (!guard.acquired()) {
+            log.ConsolePrint(ExchangeGuard::refusedLine(QStringLiteral("UPLOAD")));
+            return;
+        }
+        Timer_USB_Read->setEnabled(false);
+        if (m_ctx.dialogs().question(QStringLiteral("Upload the selected algorithm?")) == Answer::No) {
+            Timer_USB_Read->setEnabled(true);
+            return;
+        }
+        const QString resource = ResourceNameOf(state.CurrentEffectName);
+        // A made-up image would break a real pedal: only the virtual one gets it.
+        if (Resources::isPlaceholder(resource) && !usb.driver().isVirtualBridge(usb.handle)) {
+            log.ConsolePrint(QStringLiteral("UPLOAD stopped: %1 is a placeholder image").arg(resource));
+            m_ctx.dialogs().message(QStringLiteral(
+                "This editor build carries no real algorithm images, only placeholders for the virtual pedal. "
+                "Nothing was sent to the pedal."));
+            Timer_USB_Read->setEnabled(true);
+            return;
+        }
+        m_ctx.windows.formFXsettings->SendBypass(true);
+        m_ctx.clock().pause(40);
+        usb.FtErrorReporting = true;
+        UploadCheckTimer->setEnabled(true);
+
+        log.ConsolePrint(QStringLiteral("resource name: ") + resource);
+        if (!LoadResourceLines(resource))
+            return; // reported; the check timer shows "Upload Failed"
+        const QString image = state.ResourceLines.isEmpty() ? QString() : state.ResourceLines.constFirst();
+        const int byteCount = static_cast<int>(image.size() / 2);
+        log.ConsolePrint(QStringLiteral("size: ") + QString::number(byteCount));
+        log.ConsolePrint(QStringLiteral("filecontent (first 128 bytes): ") + image.left(256));
+        int converted = 0;
+        for (; converted < byteCount && converted < D2XXUnit::kBufferSize; ++converted) {
+            const int hi = hexDigitValue(image[2 * converted]);
+            const int lo = hexDigitValue(image[2 * converted + 1]);
+            if (hi < 0 || lo < 0)
+                break;
+            usb.TxBuffer[converted] = static_cast<std::uint8_t>(hi * 16 + lo);
+        }
+        log.ConsolePrint(QStringLiteral("num of bytes: ") + QString::number(converted));
+        usb.WriteUsbBuffer(static_cast<DWORD>(std::min(byteCount, D2XXUnit::kBufferSize)));
+        log.ConsolePrint(QStringLiteral("write to device"));
+        lblStatus->setText(QStringLiteral("Uploading..."));
+        if (!waitForUploadAnswer(UploadVariant::Catalogue))
+            return;
+    }
+    // The guard is released: the REQUEST is an exchange of its own.
+    RequestDeviceInfo();
+    UploadCheckTimer->setEnabled(false);
+    Timer_USB_Read->setEnabled(true);
+}
+
+void TformMain::menuLoadAlgorithmFromFileClick()
+{
+    AppState &state = m_ctx.state;
+    ConsoleModel &log = m_ctx.console;
+    D2XXUnit &usb = m_ctx.usb;
+    ExchangeGuard guard(state);
+    if (!guard.acquired()) {
+        log.ConsolePrint(ExchangeGuard::refusedLine(QStringLiteral("UPLOAD")));
+        return;
+    }
+    FileDialogOptions options;
+    options.initialDir = uploadFolder;
+    options.filter = QStringLiteral("Dat files (*.dat)");
+    const QString path = m_ctx.dialogs().openFileName(options);
+    if (path.isEmpty())
+        return;
+    if (m_ctx.dialogs().question(QStringLiteral("Upload the selected algorithm?")) == Answer::No)
+        return;
+    m_ctx.windows.formFXsettings->SendBypass(true);
+    m_ctx.clock().pause(400);
+    usb.FtErrorReporting = true;
+    Timer_USB_Read->setEnabled(false);
+    UploadCheckTimer->setEnabled(true);
+    uploadFolder = QFileInfo(path).absolutePath();
+    log.ConsolePrint(QStringLiteral("Opening - ") + QDir::toNativeSeparators(path));
+
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        m_ctx.dialogs().message(QStringLiteral("Cannot open %1: %2").arg(QDir::toNativeSeparators(path), file.errorString()));
+        return;
+    }
+    const qint64 read = file.read(reinterpret_cast<char *>(usb.TxBuffer), D2XXUnit::kBufferSize);
+    if (read < 0) {
+        m_ctx.dialogs().message(QStringLiteral("Cannot read %1: %2").arg(QDir::toNativeSeparators(path), file.errorString()));
+        return;
+    }
+    const DWORD written = usb.WriteUsbBuffer(static_cast<DWORD>(read));
+    log.ConsolePrint(QString::number(written) + QStringLiteral(" Bytes Sent ..."));
+    file.close();
+    if (waitForUploadAnswer(UploadVariant::File)) {
+        UploadCheckTimer->setEnabled(false);
+        Timer_USB_Read->setEnabled(true);
+    }
+}
+
+bool TformMain::waitForUploadAnswer(UploadVariant variant)
+{
+    D2XXUnit &usb = m_ctx.usb;
+    ConsoleModel &log = m_ctx.console;
+    // No time limit: the check timer marks the delay, an answer however late
+    // ends the upload.
+    for (;;) {
+        m_ctx.clock().waitForEvents(20);
+        if (m_ctx.state.Quitting)
+            return false;
+        if (usb.GetUsbQueueStatus() != ft::OK)
+            return false;
+        if (usb.UsbQueueCount > 0)
+            break;
+    }
+    for (;;) {
+        m_ctx.clock().waitForEvents(variant == UploadVariant::File ? 1 : 1);
+        const DWORD n = usb.ReadUsbBuffer();
+        if (variant == UploadVariant::File)
+            log.ConsolePrint(QStringLiteral("num of bytes received from device: ") + QString::number(n));
+        if (n == 0)
+            break;
+        const QString text = TextFiles::decodeWindows1252(
+            QByteArray(reinterpret_cast<const char *>(usb.RxBuffer), kAnswerChars));
+        log.ConsolePrint(QStringLiteral("received: ") + text);
+        lblStatus->setText(text);
+    }
+    return true;
+}
