@@ -12,7 +12,8 @@ class QuietDialogs final : public Dialogs {
 public:
     void message(const QString &text) override { std::fprintf(stderr, "message: %s\n", qPrintable(text)); }
     Answer question(const QString &) override { return Answer::Yes; }
-    QString openFileName(const FileDialogOptions &) override { return {}; }
+    QString openFileName(const FileDialogOptions &) override { return nextFile; }
+    QString nextFile; // what an open dialog answers
     QString saveFileName(const FileDialogOptions &) override { return {}; }
 };
 

@@ -11,6 +11,8 @@
 #include <QAction>
 #include <QApplication>
 #include <QDir>
+#include <QFile>
+#include "ConsoleModel.h"
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QProcess>
@@ -77,6 +79,38 @@ int main(int argc, char **argv)
             best = std::min(best, t.nsecsElapsed() / 1e6);
         }
     }
+    // A catalogue upload, then loading a preset, against the same paced pedal.
+    double uploadMs = 0, presetMs = 0, presetWireMs = 0;
+    {
+        Pedal pedal({QStringLiteral("--paced")});
+        auto bridges = CompositeFtd2xx::createForSystem();
+        Editor editor(Services{dialogs, clock, paths, shell, *bridges});
+        TformMain &m = *editor.windows().formMain;
+        m.menuScanClick();
+        QElapsedTimer t;
+        t.start();
+        m.btnUploadClick();
+        uploadMs = t.nsecsElapsed() / 1e6;
+
+        QTemporaryDir dir;
+        const QString file = QDir(dir.path()).filePath(QStringLiteral("p.txt"));
+        QFile f(file);
+        f.open(QIODevice::WriteOnly);
+        for (int k = 0; k < 20; ++k)
+            f.write(k == 4 ? "00400000\r" : k == 19 ? "00000800" : "007FE000\r");
+        f.close();
+        dialogs.nextFile = file;
+        const std::size_t linesBefore = static_cast<std::size_t>(editor.console().lineCount());
+        t.restart();
+        m.menuLoadPresetClick();
+        presetMs = t.nsecsElapsed() / 1e6;
+        int messages = 0;
+        for (qsizetype i = static_cast<qsizetype>(linesBefore); i < editor.console().lineCount(); ++i)
+            messages += editor.console().line(i).contains(QLatin1String(" string ")) ? 1 : 0;
+        presetWireMs = messages * 7 * 10.0 / 115200.0 * 1000.0;
+        dialogs.nextFile.clear();
+    }
+
     // The answer's size as the pedal writes it: 107 numbers of one to three
     // digits with CR LF; the default pedal state gives about this many bytes.
     const double answerBytes = 107 * 2 + 107 * 1.6;
@@ -106,5 +140,13 @@ int main(int argc, char **argv)
     std::printf("%-44s %7.1f ms %7.1f ms %8.2f  (floor: 200 ms pause + %.1f ms wire + 16 ms latency)\n",
                 "REQUEST round trip, paced pedal", best, floorMs, best / floorMs, wireMs);
     std::printf("%-44s %8.2f %% %8.0f %% %8.2f\n", "CPU while waiting 10 s (one core)", waitCpu, 5.0, waitCpu / 5.0);
+    const double imageWire = (2 + 4256) * 10.0 / 115200.0 * 1000.0;
+    const double answerWire = 17 * 10.0 / 115200.0 * 1000.0;
+    const double uploadFloor = 40.0 + imageWire + answerWire + 16.0 + floorMs;
+    std::printf("%-44s %7.1f ms %7.1f ms %8.2f  (40 ms + %.1f ms image + %.1f ms answer + 16 ms + REQUEST floor)\n",
+                "catalogue upload of 0015, paced pedal", uploadMs, uploadFloor, uploadMs / uploadFloor, imageWire,
+                answerWire);
+    std::printf("%-44s %7.1f ms %7.1f ms %8.2f  (the messages' own wire time; writes are not paced)\n",
+                "preset load, every message sent at once", presetMs, presetWireMs, presetMs / std::max(presetWireMs, 0.001));
     return 0;
 }

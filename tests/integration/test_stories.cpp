@@ -217,3 +217,32 @@ TEST_F(EffectStory, TuningAndFootswitchComeBack)
     EXPECT_TRUE(fx().chkChangePresetShortPress->isChecked());
     EXPECT_TRUE(fx().chkBypassLongPress->isChecked());
 }
+
+TEST_F(EffectStory, UploadingTheCarriedAlgorithmUpdatesThePedal)
+{
+    sim::Config older;
+    older.algorithm = 14;
+    older.paced = true;
+    TformMain &m = start(older);
+    m.menuScan->trigger();
+    EXPECT_EQ(m.lblAlgorithmVersion->text(), QStringLiteral("Device Algorithm: 0014"));
+    m.btnUpload->click();
+    EXPECT_EQ(m.lblStatus->text().size(), 17);
+    EXPECT_EQ(m.lblAlgorithmVersion->text(), QStringLiteral("Device Algorithm: 0015"));
+    EXPECT_TRUE(m.btnRequest->isEnabled());
+}
+
+TEST_F(EffectStory, AnUploadThePedalNeverAnswersShowsUploadFailed)
+{
+    TformMain &m = linkedPedal();
+    bridge->pedal().state(); // linked and answered; now it goes silent
+    fakes.clock.onWait = [&](qint64) {
+        if (m.lblStatus->text() == QLatin1String("Upload Failed"))
+            editor->state().Quitting = true; // end the wait as closing the editor would
+    };
+    sim::Faults silent;
+    silent.silent = true;
+    const_cast<sim::Config &>(bridge->pedal().config()).faults = silent;
+    m.btnUpload->click();
+    EXPECT_EQ(m.lblStatus->text(), QStringLiteral("Upload Failed"));
+}
