@@ -62,6 +62,7 @@ Editor::Editor(Services services)
     m_windows.formNoteTrackingFilter = own(new TformNoteTrackingFilter(m_context));
     m_windows.formNewVersionMsg = own(new TformNewVersionMsg(m_context));
     m_windows.formUpdateUpdater = own(new TformUpdateUpdater(m_context));
+    m_windows.formFirmwareUpgrade->setHost(m_windows.formMain);
 }
 
 Editor::~Editor()

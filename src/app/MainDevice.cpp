@@ -124,11 +124,14 @@ void TformMain::Link()
             usb.WriteUsbBuffer(1);
             const QString reply = m_ctx.comm.ReceiveReply();
             log.appendDirect(QStringLiteral("received Byte: ") + reply);
-            if (reply == QLatin1String("79")) {
+            // NOT ACK to a repeated 0x7F: the bootloader is already synchronised.
+            if (reply == QLatin1String("79") || reply == QLatin1String("1F")) {
                 m_ctx.dialogs().message(QStringLiteral("Connection to bootloader succeeded, ready for firmware upgrade"));
+                state.BootloaderActive = true;
                 menuStartFirmwareUpgrade->setEnabled(true);
-                if (auto *w = m_ctx.windows.formFirmwareUpgrade)
-                    w->show();
+                btnRequest->setEnabled(false);
+                btnUpload->setEnabled(false);
+                StartFirmwareUpgrade();
             } else {
                 m_ctx.dialogs().message(QStringLiteral("Connection to bootloader failed"));
             }
@@ -147,6 +150,9 @@ void TformMain::Link()
         EnableUSBobjects(true);
         log.ConsolePrint(QStringLiteral("firmware upgrade mode: ") + trueFalse(state.FirmwareUpgradeMode));
         setPoll(!state.FirmwareUpgradeMode);
+        // While the bootloader runs only the firmware window works.
+        if (state.BootloaderActive)
+            EnableUSBobjects(false);
     }
 
     if (!state.UpgradeModeRequested && !state.Quitting)

@@ -114,6 +114,7 @@ TformMain::TformMain(Context &context) : QWidget(nullptr), m_ctx(context)
     connectDeviceHandlers();
     connectEffectHandlers();
     connectPresetAndUploadHandlers();
+    connectFirmwareHandlers();
     qApp->installEventFilter(this);
 
     guarded(m_ctx.dialogs(), [this] { FormCreate(); });
@@ -228,6 +229,8 @@ void TformMain::createMenus()
 
     menuFirmwareUpgrade = makeMenu(this, "menuFirmwareUpgrade", QStringLiteral("Firmware Upgrade"));
     menuFirmwareUpgradeMode = makeAction(menuFirmwareUpgrade, "menuFirmwareUpgradeMode", QStringLiteral("Upgrade Mode"));
+    // Its handler sets the check mark itself.
+    menuFirmwareUpgradeMode->setCheckable(true);
     menuStartFirmwareUpgrade = makeAction(menuFirmwareUpgrade, "menuStartFirmwareUpgrade", QStringLiteral("Start Firmware Upgrade"));
     menuStartFirmwareUpgrade->setEnabled(false);
     menuStartFirmwareUpgrade->setVisible(false);

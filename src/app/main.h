@@ -2,6 +2,7 @@
 
 #include "Context.h"
 #include "DeviceInfo.h"
+#include "FirmwareUpgrade.h"
 
 #include <QWidget>
 
@@ -18,7 +19,7 @@ class QPushButton;
 
 // The main window "Tharnvik Editor": menus, command buttons, the labels that
 // show the linked pedal, and the effects list.
-class TformMain : public QWidget {
+class TformMain : public QWidget, public FirmwareHost {
     Q_OBJECT
 public:
     // Builds the window and runs its start-up sequence (FormCreate). The
@@ -154,6 +155,16 @@ public:
     void UploadCheckTimerTimer();
     QString uploadFolder; // OpenDialog1's initial folder
 
+    // --- firmware upgrade (MainFirmware.cpp)
+    void menuFirmwareUpgradeModeClick();
+    void menuStartFirmwareUpgradeClick();
+    void chkFirmwareUpgradeModeChange();
+    void StartFirmwareUpgrade();
+    bool requestDeviceInformation() override;
+    void setPollTimer(bool on) override;
+    bool pollTimerOn() const override;
+    void upgradeModeEnded() override;
+
 signals:
     // The window was closed: the program ends.
     void closed();
@@ -170,6 +181,7 @@ private:
     void connectDeviceHandlers();
     void connectEffectHandlers();
     void connectPresetAndUploadHandlers();
+    void connectFirmwareHandlers();
     enum class UploadVariant { Catalogue, File };
     bool waitForUploadAnswer(UploadVariant variant);
     void closeEffectWindowIfShown();

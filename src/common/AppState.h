@@ -21,6 +21,9 @@ struct AppState {
     bool FirmwareUpgradeMode = false;
     bool UpgradeModeRequested = false;
     bool RequestInProgress = false;
+    // The pedal's bootloader answered the synchronisation and has not been
+    // told to start the firmware since.
+    bool BootloaderActive = false;
 
     // Set when the main window closes: every wait for the pedal ends at once.
     bool Quitting = false;

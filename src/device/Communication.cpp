@@ -143,9 +143,9 @@ Communication::Answer Communication::ReceiveResponseNumbers()
     return answer;
 }
 
-QString Communication::ReceiveReply()
+QString Communication::ReceiveReply(int limitMs)
 {
-    const Outcome waited = waitForData(pedal::kAnswerLimit);
+    const Outcome waited = waitForData(limitMs);
     if (waited != Outcome::Complete)
         return {};
     QByteArray bytes;

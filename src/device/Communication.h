@@ -54,7 +54,7 @@ public:
     // Waits for a reply and returns it: in firmware upgrade mode the first
     // byte as two hex digits, otherwise the bytes as UTF-8 text. Empty when
     // nothing came.
-    QString ReceiveReply();
+    QString ReceiveReply(int limitMs = 3000);
 
     // Waits until bytes are queued. Returns NoAnswer when the queue query
     // fails, Silent after limitMs, Quitting when the editor closes.

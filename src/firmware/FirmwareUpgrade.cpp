@@ -1,9 +1,272 @@
 #include "FirmwareUpgrade.h"
 
+#include "AppState.h"
+#include "ConsoleModel.h"
 #include "Context.h"
+#include "D2XXUnit.h"
+#include "Guard.h"
+#include "Communication.h"
+#include "Resources.h"
 
-TformFirmwareUpgrade::TformFirmwareUpgrade(Context &context) : QWidget(nullptr, Qt::Window), m_ctx(context)
+#include <QApplication>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QKeyEvent>
+#include <QProgressBar>
+#include <QPushButton>
+
+TformFirmwareUpgrade::TformFirmwareUpgrade(Context &context)
+    : QWidget(nullptr, Qt::Window), m_ctx(context),
+      m_protocol(std::make_unique<BootloaderProtocol>(context.usb, context.comm, context.console, context.state))
 {
     setObjectName(QStringLiteral("formFirmwareUpgrade"));
     setWindowTitle(QStringLiteral("Firmware Upgrade"));
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
+                   | Qt::WindowCloseButtonHint);
+    setFixedSize(196, 140);
+
+    cmbFirmwareChoose = new QComboBox(this);
+    cmbFirmwareChoose->setObjectName(QStringLiteral("cmbFirmwareChoose"));
+    cmbFirmwareChoose->setGeometry(8, 8, 179, 32);
+    cmbFirmwareChoose->addItem(QStringLiteral("Firmware_16"));
+    cmbFirmwareChoose->setAccessibleName(QStringLiteral("Firmware"));
+    cmbFirmwareChoose->setCurrentIndex(-1);
+
+    btnUpgradeFirmware = new QPushButton(QStringLiteral("Upgrade Firmware"), this);
+    btnUpgradeFirmware->setObjectName(QStringLiteral("btnUpgradeFirmware"));
+    btnUpgradeFirmware->setGeometry(8, 48, 179, 33);
+
+    ProgressBar1 = new QProgressBar(this);
+    ProgressBar1->setObjectName(QStringLiteral("ProgressBar1"));
+    ProgressBar1->setGeometry(8, 94, 179, 34);
+    ProgressBar1->setAccessibleName(QStringLiteral("Upgrade progress"));
+    ProgressBar1->setValue(0);
+
+    Dialogs &d = m_ctx.dialogs();
+    connect(cmbFirmwareChoose, &QComboBox::currentIndexChanged, this, [this, &d] { guarded(d, [this] { FirmwareSelect(); }); });
+    connectGuarded(btnUpgradeFirmware, &QPushButton::clicked, this, d, [this] { btnUpgradeFirmwareClick(); });
+    qApp->installEventFilter(this);
+}
+
+TformFirmwareUpgrade::~TformFirmwareUpgrade()
+{
+    if (qApp)
+        qApp->removeEventFilter(this);
+}
+
+void TformFirmwareUpgrade::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    // FormShow: the last (newest) image is the choice.
+    cmbFirmwareChoose->setCurrentIndex(cmbFirmwareChoose->count() - 1);
+}
+
+void TformFirmwareUpgrade::FirmwareSelect()
+{
+    FirmwareResourceName = cmbFirmwareChoose->currentText();
+    const int n = static_cast<int>(FirmwareResourceName.size());
+    if (n >= 10 && n <= 12) {
+        bool ok = false;
+        const int version = FirmwareResourceName.right(n - 9).toInt(&ok);
+        if (ok)
+            FirmwareVersion = version;
+    }
+    m_ctx.console.ConsolePrint(QStringLiteral("Firmware Version(DEC): ") + QString::number(FirmwareVersion));
+    m_ctx.console.ConsolePrint(FirmwareResourceName);
+}
+
+bool TformFirmwareUpgrade::LoadFirmwareResource()
+{
+    QByteArray image;
+    try {
+        image = Resources::load(FirmwareResourceName);
+    } catch (const ResourceError &e) {
+        m_ctx.dialogs().message(QStringLiteral("Error loading resource: ") + QString::fromUtf8(e.what()));
+        return false;
+    }
+    m_protocol->FirmwareSize = static_cast<std::uint32_t>(image.size());
+    m_ctx.console.ConsolePrint(QStringLiteral("Firmware num of bytes: ") + QString::number(image.size()));
+    m_protocol->FirmwareHex = QString::fromLatin1(image.toHex().toUpper());
+    return true;
+}
+
+void TformFirmwareUpgrade::btnUpgradeFirmwareClick()
+{
+    if (m_writing)
+        return;
+    m_ctx.console.ConsolePrint(QStringLiteral("********************FIRMWARE UPGRADE********************"));
+    m_ctx.usb.FtErrorReporting = false;
+    // A made-up image would brick a real pedal: only the virtual one gets it.
+    if (Resources::isPlaceholder(FirmwareResourceName) && !m_ctx.usb.driver().isVirtualBridge(m_ctx.usb.handle)) {
+        m_ctx.dialogs().message(QStringLiteral(
+            "This editor build carries no real firmware images, only placeholders for the virtual pedal. Nothing was "
+            "sent. To write a real image, choose its file with Ctrl+Shift+O."));
+        return;
+    }
+    if (!LoadFirmwareResource())
+        return;
+    runUpgrade();
+}
+
+void TformFirmwareUpgrade::OpenFirmwareFile()
+{
+    if (m_writing)
+        return;
+    FileDialogOptions options;
+    options.initialDir = openFolder;
+    const QString path = m_ctx.dialogs().openFileName(options);
+    if (path.isEmpty())
+        return;
+    openFolder = QFileInfo(path).absolutePath();
+    m_ctx.console.appendDirect(QStringLiteral("Opening: ") + QDir::toNativeSeparators(path));
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        m_ctx.dialogs().message(QStringLiteral("Cannot open %1: %2").arg(QDir::toNativeSeparators(path), file.errorString()));
+        return;
+    }
+    const QByteArray image = file.read(BootloaderProtocol::kMaxImage + 1);
+    if (file.error() != QFileDevice::NoError) {
+        m_ctx.dialogs().message(QStringLiteral("Cannot read %1: %2").arg(QDir::toNativeSeparators(path), file.errorString()));
+        return;
+    }
+    m_ctx.console.ConsolePrint(QStringLiteral("num of bytes read: ") + QString::number(image.size()));
+    if (image.isEmpty() || image.size() > static_cast<qsizetype>(BootloaderProtocol::kMaxImage)) {
+        m_ctx.dialogs().message(QStringLiteral("%1 cannot be written: a firmware image holds 1 to %2 bytes (it may not "
+                                               "reach the version record at 0x0801FC00). Nothing was sent.")
+                                    .arg(QDir::toNativeSeparators(path))
+                                    .arg(BootloaderProtocol::kMaxImage));
+        return;
+    }
+    m_ctx.console.ConsolePrint(QStringLiteral("********************FIRMWARE UPGRADE********************"));
+    m_ctx.usb.FtErrorReporting = false;
+    m_protocol->FirmwareSize = static_cast<std::uint32_t>(image.size());
+    m_protocol->FirmwareHex = QString::fromLatin1(image.toHex().toUpper());
+    runUpgrade();
+}
+
+void TformFirmwareUpgrade::runUpgrade()
+{
+    bool ok = false;
+    {
+        ExchangeGuard guard(m_ctx.state);
+        if (!guard.acquired()) {
+            m_ctx.console.ConsolePrint(ExchangeGuard::refusedLine(QStringLiteral("FIRMWARE UPGRADE")));
+            return;
+        }
+        // While it writes, neither the button nor the close box starts anything.
+        m_writing = true;
+        btnUpgradeFirmware->setEnabled(false);
+        m_protocol->clearFailure();
+        BootloaderProtocol &p = *m_protocol;
+        p.SplitFirmwareIntoChunks();
+        m_flashIncomplete = true;
+        ok = p.SendEraseCommand();
+        ok = ok && p.WriteFirmwareChunks([this](int max, int value) {
+            ProgressBar1->setMaximum(max);
+            ProgressBar1->setValue(value);
+        }, [this] { return m_host && m_host->pollTimerOn(); });
+        ok = ok && p.WriteVersionRecord(FirmwareVersion);
+        m_writing = false;
+        btnUpgradeFirmware->setEnabled(true);
+    }
+    if (!ok) {
+        reportFailure();
+        return;
+    }
+    m_flashIncomplete = false;
+    m_ctx.clock().pause(10);
+    m_ctx.dialogs().message(QStringLiteral("Firmware Upgrade Complete, device will now restart"));
+    RestartDevice();
+}
+
+void TformFirmwareUpgrade::reportFailure()
+{
+    const BootloaderProtocol::Failure &f = m_protocol->failure();
+    const QString answer = f.answer.isEmpty() ? QStringLiteral("did not answer")
+        : f.answer == QLatin1String("1F")     ? QStringLiteral("answered NOT ACK (1F)")
+                                              : QStringLiteral("answered %1").arg(f.answer);
+    const QString address = QStringLiteral("%1").arg(f.address, 8, 16, QLatin1Char('0')).toUpper();
+    m_ctx.dialogs().message(QStringLiteral("Firmware upgrade failed: the bootloader %1 to %2 at address 0x%3. "
+                                           "Nothing more was sent; the pedal stays in its bootloader with an "
+                                           "incomplete firmware. Click \"Upgrade Firmware\" to try again.")
+                                .arg(answer, f.step, address));
+}
+
+void TformFirmwareUpgrade::RestartDevice()
+{
+    D2XXUnit &usb = m_ctx.usb;
+    m_protocol->clearFailure();
+    bool started = false;
+    {
+        ExchangeGuard guard(m_ctx.state);
+        if (!guard.acquired()) {
+            m_ctx.console.ConsolePrint(ExchangeGuard::refusedLine(QStringLiteral("GO")));
+            return;
+        }
+        started = m_protocol->SendGoCommand();
+    }
+    if (!started) {
+        m_ctx.dialogs().message(QStringLiteral(
+            "The pedal did not start its firmware: the bootloader refused the go command or did not answer. It stays "
+            "in its bootloader; click \"Upgrade Firmware\" to try again."));
+        return;
+    }
+    usb.FtErrorReporting = true;
+    usb.SetUsbLinkParameters(0);
+    usb.SetUsbDataCharacteristics();
+    m_ctx.state.BootloaderActive = false;
+    if (m_host && !m_host->requestDeviceInformation()) {
+        // The firmware may still be starting: one more try a moment later.
+        m_ctx.clock().pause(500);
+        m_host->requestDeviceInformation();
+    }
+    if (m_host)
+        m_host->setPollTimer(true);
+    btnUpgradeFirmware->setEnabled(true);
+    ProgressBar1->setValue(0);
+    hide();
+    if (m_host)
+        m_host->upgradeModeEnded();
+}
+
+void TformFirmwareUpgrade::closeEvent(QCloseEvent *event)
+{
+    if (m_writing) {
+        event->ignore();
+        return;
+    }
+    event->accept();
+    if (m_flashIncomplete) {
+        // Never jump into a half-written image.
+        m_ctx.dialogs().message(QStringLiteral(
+            "The pedal stays in its bootloader: its firmware is incomplete. Tick \"Upgrade Mode\" again to reopen "
+            "this window and upgrade, or restart the pedal with SHIFT held and use the legacy path."));
+        return;
+    }
+    guarded(m_ctx.dialogs(), [this] { RestartDevice(); });
+}
+
+bool TformFirmwareUpgrade::FormKeyDown(int key, Qt::KeyboardModifiers shift)
+{
+    if (key == Qt::Key_O && (shift & Qt::ControlModifier) && (shift & Qt::ShiftModifier)) {
+        OpenFirmwareFile();
+        return true;
+    }
+    return false;
+}
+
+bool TformFirmwareUpgrade::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() == QEvent::KeyPress && watched->isWidgetType()
+        && static_cast<QWidget *>(watched)->window() == this) {
+        const auto *key = static_cast<QKeyEvent *>(event);
+        bool consumed = false;
+        guarded(m_ctx.dialogs(), [&] { consumed = FormKeyDown(key->key(), key->modifiers()); });
+        if (consumed)
+            return true;
+    }
+    return QWidget::eventFilter(watched, event);
 }

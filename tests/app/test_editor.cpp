@@ -162,7 +162,7 @@ TEST_F(EditorTest, MenuTreeWithInitialStates)
         {m.menuSetAssignableParamsToDefault, "Set Assignable Parameters to Default", Off},
         {m.menuLoadFirstPresetAtStartup, "Load 1st Preset At Power ON", Off | Checkable},
         {m.menuAliveParameters, "Alive Parameters!", Hidden},
-        {m.menuFirmwareUpgradeMode, "Upgrade Mode", 0},
+        {m.menuFirmwareUpgradeMode, "Upgrade Mode", Checkable},
         {m.menuStartFirmwareUpgrade, "Start Firmware Upgrade", Off | Hidden},
         {m.menuEraseSettings, "Erase Settings", Off},
         {m.menuSupport, "Support", 0},

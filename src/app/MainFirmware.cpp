@@ -1,0 +1,137 @@
+// The main window's side of the firmware upgrade: Upgrade Mode by the
+// current and the legacy path, and the services the firmware window uses.
+#include "main.h"
+
+#include "AppState.h"
+#include "Communication.h"
+#include "ConsoleModel.h"
+#include "D2XXUnit.h"
+#include "FXsettings.h"
+#include "FirmwareUpgrade.h"
+#include "Guard.h"
+#include "PedalContract.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QMenu>
+#include <QPushButton>
+
+void TformMain::connectFirmwareHandlers()
+{
+    Dialogs &d = m_ctx.dialogs();
+    connectGuarded(menuFirmwareUpgradeMode, &QAction::triggered, this, d, [this] { menuFirmwareUpgradeModeClick(); });
+    connectGuarded(menuStartFirmwareUpgrade, &QAction::triggered, this, d, [this] { menuStartFirmwareUpgradeClick(); });
+    connectGuarded(chkFirmwareUpgradeMode, &QCheckBox::toggled, this, d, [this] { chkFirmwareUpgradeModeChange(); });
+}
+
+void TformMain::chkFirmwareUpgradeModeChange()
+{
+    m_ctx.state.FirmwareUpgradeMode = chkFirmwareUpgradeMode->isChecked();
+}
+
+void TformMain::menuStartFirmwareUpgradeClick()
+{
+    StartFirmwareUpgrade();
+}
+
+void TformMain::StartFirmwareUpgrade()
+{
+    setPoll(false);
+    m_ctx.usb.FtErrorReporting = false;
+    TformFirmwareUpgrade *w = m_ctx.windows.formFirmwareUpgrade;
+    if (!w)
+        return;
+    w->move(frameGeometry().left(), frameGeometry().top() + frameGeometry().height());
+    w->show();
+    w->raise();
+    // While the bootloader runs only the firmware window works.
+    if (m_ctx.state.BootloaderActive)
+        EnableUSBobjects(false);
+}
+
+void TformMain::menuFirmwareUpgradeModeClick()
+{
+    AppState &state = m_ctx.state;
+    D2XXUnit &usb = m_ctx.usb;
+    // The action toggled its own mark; the mark follows the steps below.
+    const bool wasMarked = !menuFirmwareUpgradeMode->isChecked();
+    if (wasMarked) {
+        if (state.BootloaderActive) {
+            // The pedal is still in its bootloader: the way out is the window.
+            menuFirmwareUpgradeMode->setChecked(true);
+            StartFirmwareUpgrade();
+            return;
+        }
+        menuFirmwareUpgradeMode->setChecked(false);
+        state.FirmwareUpgradeMode = false;
+        // Back to the application's line settings and its poll.
+        usb.SetUsbLinkParameters(0);
+        if (state.Linked) {
+            usb.SetUsbDataCharacteristics();
+            setPoll(true);
+        }
+        return;
+    }
+    menuFirmwareUpgradeMode->setChecked(true);
+    state.FirmwareUpgradeMode = true;
+    bool known = false;
+    const int firmware = state.DeviceFirmwareVersion.toInt(&known);
+    if (state.DeviceFirmwareVersion == QLatin1String("0") || !known || firmware < 9) {
+        state.UpgradeModeRequested = true;
+        return;
+    }
+    m_ctx.windows.formFXsettings->SendBypass(true);
+    if (m_ctx.dialogs().question(QStringLiteral("Keep SHIFT button on the pedal pressed and click YES.")) == Answer::No) {
+        state.FirmwareUpgradeMode = false;
+        menuFirmwareUpgradeMode->setChecked(false);
+        return;
+    }
+    ExchangeGuard guard(state);
+    if (!guard.acquired()) {
+        m_ctx.console.ConsolePrint(ExchangeGuard::refusedLine(QStringLiteral("Upgrade Mode")));
+        return;
+    }
+    m_ctx.comm.SendHexMessage(QLatin1String(pedal::kEnterBootloaderHex), pedal::kEnterBootloaderLength);
+    m_ctx.clock().pause(200);
+    state.FirmwareUpgradeMode = true;
+    setPoll(false);
+    const QString answer = m_ctx.windows.formFirmwareUpgrade->protocol().BootloaderSync();
+    m_ctx.console.appendDirect(QStringLiteral("received Byte from bootloader: ") + answer);
+    // NOT ACK to a repeated 0x7F: the bootloader is already synchronised.
+    if (answer == QLatin1String("79") || answer == QLatin1String("1F")) {
+        m_ctx.dialogs().message(QStringLiteral("Release SHIFT button and click OK."));
+        state.BootloaderActive = true;
+        menuStartFirmwareUpgrade->setEnabled(true);
+        btnRequest->setEnabled(false);
+        btnUpload->setEnabled(false);
+        menuFirmwareUpgrade->setEnabled(true);
+        StartFirmwareUpgrade();
+    } else {
+        m_ctx.dialogs().message(QStringLiteral("Connection to bootloader failed"));
+    }
+}
+
+bool TformMain::requestDeviceInformation()
+{
+    const RequestResult r = RequestDeviceInfo();
+    return r != RequestResult::NoAnswer && r != RequestResult::Refused;
+}
+
+void TformMain::setPollTimer(bool on)
+{
+    setPoll(on);
+}
+
+bool TformMain::pollTimerOn() const
+{
+    return Timer_USB_Read->isEnabled();
+}
+
+void TformMain::upgradeModeEnded()
+{
+    menuFirmwareUpgradeMode->setChecked(false);
+    menuStartFirmwareUpgrade->setEnabled(false);
+    m_ctx.state.FirmwareUpgradeMode = false;
+    btnRequest->setEnabled(true);
+    btnUpload->setEnabled(true);
+}
