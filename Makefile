@@ -29,7 +29,7 @@ run: build
 	sh tools/run-editor.sh $(BUILD)
 
 test: build
-	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
+	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS) $(CTEST_ARGS)
 
 bench: build
 	sh tools/run-benchmarks.sh $(BUILD)
