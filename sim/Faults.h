@@ -21,7 +21,24 @@ struct Faults {
     // bytes up to and including that one are taken in; nothing more is
     // answered or accepted afterwards.
     std::int64_t hangUpAfter = 0;
+
+    // Bootloader faults. A step is one answer of the bootloader: each ACK or
+    // NACK it sends, counted from 1 since the pedal was made (the data bytes
+    // of Get, Get Version, Get ID and Read Memory belong to the ACK before
+    // them). At the given step the bootloader sends NACK instead / sends
+    // nothing / sends kBootGarbageByte, and in all three cases drops the
+    // command it was answering (nothing is written, erased or started) and
+    // waits for the next command (for the synchronisation: stays unsynced).
+    // 0: never.
+    int bootNackAt = 0;
+    int bootSilentAt = 0;
+    int bootGarbageAt = 0;
+    // Drop the line at the first byte received after this many Write Memory
+    // data frames have been accepted (0: never).
+    int bootHangUpAfterChunks = 0;
 };
+
+inline constexpr std::uint8_t kBootGarbageByte = 0x55;
 
 // The state report as sent: each number as ASCII decimal digits followed by
 // CR LF, shaped by the short-answer and garbage faults. Garbage: on every

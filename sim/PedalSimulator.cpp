@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <utility>
 
 namespace sim {
 
@@ -81,7 +82,7 @@ PedalSimulator::PedalSimulator(Config config) : m_config(std::move(config))
     m_input.setTiming(timing);
     m_output.setTiming(timing);
 
-    m_bootloader = std::make_unique<SilentBootloader>(m_config.firmware);
+    m_bootloader = std::make_unique<Stm32Bootloader>(m_config.faults);
     if (m_config.startInBootloader)
         enterBootloaderMode();
 }
@@ -94,6 +95,11 @@ void PedalSimulator::setBootloader(std::unique_ptr<Bootloader> bootloader)
         m_bootloader = std::move(bootloader);
 }
 
+Stm32Bootloader *PedalSimulator::flashBootloader()
+{
+    return dynamic_cast<Stm32Bootloader *>(m_bootloader.get());
+}
+
 void PedalSimulator::receive(const std::vector<std::uint8_t> &bytes, std::int64_t nowMs)
 {
     receive(bytes.data(), bytes.size(), nowMs);
@@ -104,35 +110,49 @@ void PedalSimulator::receive(const std::uint8_t *data, std::size_t size, std::in
     const std::int64_t nowUs = nowMs * 1000;
     std::vector<std::uint8_t> forBootloader;
     std::int64_t lastArrival = nowUs;
-    auto handToBootloader = [&] {
-        if (forBootloader.empty())
-            return;
-        const std::int64_t ms = lastArrival / 1000;
-        record(ReceivedMessage::Kind::Bootloader, lastArrival, forBootloader);
-        const auto reply = m_bootloader->receive(forBootloader.data(), forBootloader.size(), ms);
-        forBootloader.clear();
-        for (auto &text : m_bootloader->takeNotes())
-            note(std::move(text));
-        answer(reply, lastArrival);
-        if (m_bootloader->applicationStarted())
-            leaveBootloaderMode();
+    auto recordBootloaderBytes = [&] {
+        if (!forBootloader.empty())
+            record(ReceivedMessage::Kind::Bootloader, lastArrival, std::exchange(forBootloader, {}));
     };
+    bool notedStarting = false;
 
     for (std::size_t i = 0; i < size && !m_hungUp; ++i) {
         lastArrival = m_input.arrive(nowUs);
+        m_lastUs = std::max(m_lastUs, lastArrival);
         ++m_bytesReceived;
-        if (m_inBootloader)
+        if (m_inBootloader) {
             forBootloader.push_back(data[i]);
-        else
+            for (auto &reply : m_bootloader->receive(&data[i], 1, lastArrival))
+                answer(reply.bytes, reply.atUs);
+            for (auto &text : m_bootloader->takeNotes())
+                note(std::move(text));
+            if (m_bootloader->hangUpRequested()) {
+                recordBootloaderBytes();
+                m_hungUp = true;
+                m_output.clear();
+                note(format("hang-up: line dropped by the bootloader after %u bytes", unsigned(m_bytesReceived)));
+                break;
+            }
+            if (m_bootloader->applicationStarted()) {
+                recordBootloaderBytes();
+                leaveBootloaderMode();
+            }
+        } else if (lastArrival < m_applicationReadyUs) {
+            // The application is still starting up: its UART is not read yet.
+            if (!notedStarting)
+                note(format("application starting: byte 0x%02X lost", data[i]));
+            notedStarting = true;
+        } else {
             takeByte(data[i], lastArrival);
+        }
         if (m_config.faults.hangUpAfter > 0 && m_bytesReceived >= m_config.faults.hangUpAfter) {
-            handToBootloader();
+            recordBootloaderBytes();
             m_hungUp = true;
             m_output.clear();
             note(format("hang-up: line dropped after %u bytes", unsigned(m_bytesReceived)));
         }
     }
-    handToBootloader();
+    recordBootloaderBytes();
 }
 
 std::vector<std::uint8_t> PedalSimulator::takeOutput(std::int64_t nowMs)
@@ -498,6 +518,7 @@ void PedalSimulator::onInstrumentRange(const std::vector<std::uint8_t> &m)
 void PedalSimulator::enterBootloaderMode()
 {
     m_inBootloader = true;
+    m_bootloader->restart(m_lastUs);
     m_framing = Framing::Idle;
     m_pending.clear();
     LineTiming timing = m_output.timing();
@@ -510,6 +531,7 @@ void PedalSimulator::leaveBootloaderMode()
 {
     m_inBootloader = false;
     m_state.firmware = m_bootloader->applicationFirmware();
+    m_applicationReadyUs = m_bootloader->applicationStartUs() + kApplicationStartMs * 1000;
     LineTiming timing = m_output.timing();
     timing.bitsPerByte = kAppBitsPerByte;
     m_input.setTiming(timing);

@@ -10,6 +10,7 @@
 #include "Faults.h"
 #include "Pacing.h"
 #include "SimProtocol.h"
+#include "Stm32Bootloader.h"
 
 #include <array>
 #include <cstddef>
@@ -111,7 +112,14 @@ public:
     // The line was dropped by the hang-up fault: nothing more goes in or out.
     bool hungUp() const { return m_hungUp; }
     bool inBootloader() const { return m_inBootloader; }
+    // Replaces the bootloader (by default a Stm32Bootloader with the configured faults).
     void setBootloader(std::unique_ptr<Bootloader> bootloader);
+    const Bootloader &bootloader() const { return *m_bootloader; }
+    // The default bootloader with its flash, or nullptr after setBootloader().
+    Stm32Bootloader *flashBootloader();
+    // After the bootloader started the application: until this time (µs) the
+    // application is starting up and every received byte is lost.
+    std::int64_t applicationReadyUs() const { return m_applicationReadyUs; }
 
     const Config &config() const { return m_config; }
     const PedalState &state() const { return m_state; }
@@ -153,6 +161,7 @@ private:
     bool m_inBootloader = false;
     bool m_hungUp = false;
     std::int64_t m_bytesReceived = 0;
+    std::int64_t m_applicationReadyUs = 0;
 
     InputLine m_input;
     OutputLine m_output;

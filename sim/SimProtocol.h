@@ -144,6 +144,10 @@ inline constexpr std::string_view kUploadTimeout = "Upload Timeout!\r\n";
 // with kUploadTimeout or kUploadRejected).
 inline constexpr std::int64_t kQuietResetMs = 1000;
 
+// After the bootloader jumps to the application, the application takes this
+// long to start; bytes received meanwhile are lost (a request gets no answer).
+inline constexpr std::int64_t kApplicationStartMs = 300;
+
 // Serial line: 115200 baud; 8N1 (10 bits a byte) for the application, 8E1
 // (11 bits) for the bootloader. The USB bridge hands received bytes to the
 // host in packets of up to 62 data bytes, or after its 16 ms latency timer.

@@ -46,7 +46,9 @@ Pedal:
   --algorithm N        algorithm number; its carried image gives the parameter
                        addresses (default 15)
   --effect N           effect number reported (default 0)
-  --bootloader         start in the microcontroller's bootloader
+  --bootloader         start in the microcontroller's bootloader (128 KiB of
+                       erased flash; Go to 0x08000000 starts a good image there,
+                       and the pedal then reports the image's firmware version)
   --no-shift           SHIFT is not held: the enter-bootloader message is ignored
   --payloads DIR       folder of the carried algorithm images
                        (default: the project's src/resources/payloads)
@@ -60,6 +62,17 @@ Faults:
   --split PIECES:GAP   send every answer in PIECES pieces, GAP ms apart
   --hangup-after N     drop the line after N received bytes (the program
                        withdraws its announcement and ends)
+
+Bootloader faults (a step is one answer of the bootloader, an ACK or NACK,
+counted from 1 since the program started; at the faulty step the command being
+answered is dropped: nothing is written, erased or started):
+  --boot-nack-at N     answer NACK (0x1F) at step N
+  --boot-silent-at N   answer nothing at step N
+  --boot-garbage-at N  answer 0x55 at step N
+  --boot-hangup-after-chunks N
+                       drop the line at the first byte after N accepted Write
+                       Memory data frames (the program withdraws its
+                       announcement and ends)
 
 Output:
   --log FILE           append one line per received message, in hex (a skipped
@@ -140,6 +153,19 @@ int parseOptions(int argc, char **argv, Options &o)
             if (!number(1, LLONG_MAX))
                 return bad("needs a positive number");
             o.config.faults.hangUpAfter = n;
+        } else if (arg == "--boot-nack-at" || arg == "--boot-silent-at" || arg == "--boot-garbage-at" ||
+                   arg == "--boot-hangup-after-chunks") {
+            if (!number(1, INT_MAX))
+                return bad("needs a positive number");
+            const int v = static_cast<int>(n);
+            if (arg == "--boot-nack-at")
+                o.config.faults.bootNackAt = v;
+            else if (arg == "--boot-silent-at")
+                o.config.faults.bootSilentAt = v;
+            else if (arg == "--boot-garbage-at")
+                o.config.faults.bootGarbageAt = v;
+            else
+                o.config.faults.bootHangUpAfterChunks = v;
         } else if (arg == "--split") {
             long long pieces = 0, gap = 0;
             const std::string v = value ? value : "";

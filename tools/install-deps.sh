@@ -7,6 +7,8 @@ PACKAGES="cmake ninja-build g++ make pkg-config python3 qt6-base-dev qt6-base-de
 libgtest-dev libgmock-dev libbenchmark-dev libgl-dev"
 # For running the editor and the end-to-end tests without a desktop.
 PACKAGES="$PACKAGES xvfb xauth dbus at-spi2-core python3-pyatspi"
+# An independent bootloader client, to check the virtual pedal's bootloader.
+PACKAGES="$PACKAGES stm32flash"
 if [ -n "$THARNVIK_EXTRA_PACKAGES" ]; then
     PACKAGES="$PACKAGES $THARNVIK_EXTRA_PACKAGES"
 fi

@@ -381,8 +381,10 @@ TEST_F(Pedal, EnterBootloaderMessageHandsTheLineToTheBootloader)
         pedal.receive(bytes("05 00 01 02 03 04 05 06 7F"), 0);
         EXPECT_TRUE(pedal.state().enteredBootloader);
         EXPECT_TRUE(pedal.inBootloader());
+        EXPECT_EQ(pedal.takeOutput(0), bytes("79")); // the bootloader acknowledges the synchronisation
         pedal.receive(bytes("02 00"), 10);
-        EXPECT_TRUE(pedal.takeOutput(1000).empty());
+        // Now 02 is a bootloader command, and 00 is not its complement.
+        EXPECT_EQ(pedal.takeOutput(1000), bytes("1F"));
         ASSERT_EQ(pedal.received().size(), 3u);
         EXPECT_EQ(pedal.received()[1].kind, sim::ReceivedMessage::Kind::Bootloader);
         EXPECT_EQ(pedal.received()[1].bytes, bytes("7F"));

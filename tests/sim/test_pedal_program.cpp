@@ -181,10 +181,47 @@ TEST_F(PedalProgram, HangUpEndsTheLineAndTheAnnouncement)
     ::close(fd);
 }
 
+// An independent flasher, speaking the bootloader protocol from the host's
+// side, writes, verifies and starts a carried firmware image.
+TEST_F(PedalProgram, IndependentFlasherUpgradesThePedalInItsBootloader)
+{
+    if (std::system("command -v stm32flash >/dev/null 2>&1") != 0)
+        GTEST_SKIP() << "stm32flash is not installed";
+    start({"--bootloader", "--firmware", "12"});
+    const std::string file = m_bridges + "/THV00001.bridge";
+    ASSERT_TRUE(waitForFile(file));
+    const std::string path = readAnnouncement(file)["path"];
+    ASSERT_FALSE(path.empty());
+
+    // A pseudo-terminal carries no parity: 8N1 instead of the chip's 8E1.
+    const std::string output = m_dir.path() + "/stm32flash.txt";
+    const std::string command = "timeout 120 stm32flash -m 8n1 -b 115200 -w '" + std::string(sim::kDefaultPayloadDir) +
+                                "/FIRMWARE_16' -v -g 0x08000000 '" + path + "' >'" + output + "' 2>&1";
+    const int status = std::system(command.c_str());
+    std::ifstream in(output);
+    const std::string said((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << said;
+    EXPECT_NE(said.find("0x0410"), std::string::npos) << said;
+
+    // The application reads nothing during its start-up (300 ms after Go);
+    // half a second later a request is answered by the new firmware.
+    std::this_thread::sleep_for(500ms);
+    const int fd = openRaw(path);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::write(fd, "\x02\x00", 2), 2);
+    const auto numbers =
+        strictNumbers(readUntil(fd, [](const Bytes &b) { return std::count(b.begin(), b.end(), '\n') >= 107; }));
+    ::close(fd);
+    ASSERT_TRUE(numbers);
+    ASSERT_EQ(numbers->size(), 107u);
+    EXPECT_EQ((*numbers)[0], 16);
+}
+
 TEST_F(PedalProgram, RefusesBadOptions)
 {
     for (std::vector<std::string> args : {std::vector<std::string>{"--split", "3"},
                                           std::vector<std::string>{"--firmware", "x"},
+                                          std::vector<std::string>{"--boot-nack-at", "0"},
                                           std::vector<std::string>{"--frobnicate"}}) {
         SCOPED_TRACE(args[0]);
         start(args);
