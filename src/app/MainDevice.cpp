@@ -263,7 +263,7 @@ void TformMain::btnRequestClick()
     RequestDeviceInfo();
 }
 
-TformMain::RequestResult TformMain::RequestDeviceInfo()
+TformMain::RequestResult TformMain::RequestDeviceInfo(bool quietWhenSilent)
 {
     AppState &state = m_ctx.state;
     ConsoleModel &log = m_ctx.console;
@@ -291,7 +291,7 @@ TformMain::RequestResult TformMain::RequestDeviceInfo()
                              .arg(answer.numbers)
                              .arg(pedal::kAnswerNumbers));
         endUsable();
-        if (answer.outcome == Communication::Outcome::Silent)
+        if (answer.outcome == Communication::Outcome::Silent && !quietWhenSilent)
             m_ctx.dialogs().message(QStringLiteral("The pedal did not answer the request."));
         return RequestResult::NoAnswer;
     }

@@ -111,9 +111,9 @@ void TformMain::menuFirmwareUpgradeModeClick()
     }
 }
 
-bool TformMain::requestDeviceInformation()
+bool TformMain::requestDeviceInformation(bool quiet)
 {
-    const RequestResult r = RequestDeviceInfo();
+    const RequestResult r = RequestDeviceInfo(quiet);
     return r != RequestResult::NoAnswer && r != RequestResult::Refused;
 }
 

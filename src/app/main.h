@@ -124,7 +124,8 @@ public:
     void Timer_USB_ReadTimer();
     void PollIncomingData();
     enum class RequestResult { Answered, FirmwareTooOld, AlgorithmTooOld, UnknownIdentity, NoAnswer, Refused };
-    RequestResult RequestDeviceInfo();
+    // quietWhenSilent: a pedal that does not answer is only logged.
+    RequestResult RequestDeviceInfo(bool quietWhenSilent = false);
     void btnRequestClick();
     void GetResourceFile();
     void effetto_cliccato();
@@ -160,7 +161,7 @@ public:
     void menuStartFirmwareUpgradeClick();
     void chkFirmwareUpgradeModeChange();
     void StartFirmwareUpgrade();
-    bool requestDeviceInformation() override;
+    bool requestDeviceInformation(bool quiet) override;
     void setPollTimer(bool on) override;
     bool pollTimerOn() const override;
     void upgradeModeEnded() override;

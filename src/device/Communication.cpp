@@ -149,10 +149,14 @@ QString Communication::ReceiveReply(int limitMs)
     if (waited != Outcome::Complete)
         return {};
     QByteArray bytes;
+    // The bootloader's answers are single bytes: read until a read returns
+    // nothing, without pausing. Otherwise give the rest of a reply time to come.
     for (;;) {
-        m_clock.waitForEvents(m_state.FirmwareUpgradeMode ? 2 : 100);
-        if (m_state.Quitting)
-            return {};
+        if (!m_state.FirmwareUpgradeMode) {
+            m_clock.waitForEvents(100);
+            if (m_state.Quitting)
+                return {};
+        }
         if (collect(bytes) == 0)
             break;
     }

@@ -218,10 +218,10 @@ void TformFirmwareUpgrade::RestartDevice()
     usb.SetUsbLinkParameters(0);
     usb.SetUsbDataCharacteristics();
     m_ctx.state.BootloaderActive = false;
-    if (m_host && !m_host->requestDeviceInformation()) {
+    if (m_host && !m_host->requestDeviceInformation(true)) {
         // The firmware may still be starting: one more try a moment later.
         m_ctx.clock().pause(500);
-        m_host->requestDeviceInformation();
+        m_host->requestDeviceInformation(false);
     }
     if (m_host)
         m_host->setPollTimer(true);

@@ -15,8 +15,9 @@ class QPushButton;
 class FirmwareHost {
 public:
     virtual ~FirmwareHost() = default;
-    // The device information request; true when it was answered.
-    virtual bool requestDeviceInformation() = 0;
+    // The device information request; true when it was answered. A quiet
+    // request only logs a pedal that does not answer.
+    virtual bool requestDeviceInformation(bool quiet) = 0;
     virtual void setPollTimer(bool on) = 0;
     virtual bool pollTimerOn() const = 0;
     // The bootloader work is over: Upgrade Mode unticked, the main

@@ -25,7 +25,7 @@ def wait_for(predicate, timeout=20.0, what="condition"):
     raise Timeout("timed out waiting for " + what)
 
 
-def find_application(name, timeout=20.0):
+def find_application(name, timeout=45.0):
     def look():
         desktop = pyatspi.Registry.getDesktop(0)
         for app in desktop:
@@ -105,19 +105,23 @@ def choose(combo, item_text):
 
 
 def answer_dialog(app, button, timeout=15.0):
-    """Presses a button of the message box that is showing."""
+    """Presses a button of the message box that is showing; returns the
+    box's text (its labels, joined by line breaks)."""
     def look():
         for node in walk(app):
             try:
                 if node.getRoleName() in ("dialog", "alert") and node.getState().contains(pyatspi.STATE_SHOWING):
                     for child in walk(node):
                         if child.getRoleName() == "push button" and child.name.replace("&", "") == button:
-                            return child
+                            return child, node
             except Exception:
                 continue
         return None
 
-    press(wait_for(look, timeout, "a dialog with " + button), wait=True)
+    button_node, dialog = wait_for(look, timeout, "a dialog with " + button)
+    text = "\n".join(labels(dialog))
+    press(button_node, wait=True)
+    return text
 
 
 def point_at(node):

@@ -57,8 +57,11 @@ TEST_F(FirmwareStory, CurrentPathWritesTheImageAndThePedalStartsIt)
     EXPECT_TRUE(claimedSuccess());
     expectRunning16(m);
     // The first request after Go meets the firmware still starting; the
-    // second, half a second later, is answered.
+    // second, half a second later, is answered; the first one's silence
+    // is only logged.
     EXPECT_GE(std::count(fakes.clock.pauses.begin(), fakes.clock.pauses.end(), 500), 1);
+    EXPECT_TRUE(log().contains("REQUEST stopped: 0 of 107"));
+    EXPECT_FALSE(fakes.dialogs.messages.contains("The pedal did not answer the request."));
 }
 
 TEST_F(FirmwareStory, LegacyPathUpgradesAPedalThatStartsInItsBootloader)

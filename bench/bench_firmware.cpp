@@ -1,0 +1,194 @@
+// A firmware upgrade with FIRMWARE_16 through the paced virtual pedal's
+// bootloader, beside its floor; then stm32flash writing the same image
+// through the same paced link (without verifying); the editor's CPU use
+// and the console lines it wrote.
+#include "AppState.h"
+#include "BenchSupport.h"
+#include "CompositeFtd2xx.h"
+#include "ConsoleModel.h"
+#include "Editor.h"
+#include "FirmwareUpgrade.h"
+#include "RealServices.h"
+#include "main.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QLabel>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <sys/resource.h>
+
+#include <cstdio>
+#include <memory>
+
+namespace {
+
+double cpuSeconds()
+{
+    rusage u{};
+    getrusage(RUSAGE_SELF, &u);
+    return u.ru_utime.tv_sec + u.ru_stime.tv_sec + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+}
+
+struct Pedal {
+    QTemporaryDir bridges;
+    QProcess process;
+    explicit Pedal(const QStringList &args)
+    {
+        qputenv("THARNVIK_BRIDGES_DIR", bridges.path().toLocal8Bit());
+        process.start(QStringLiteral(THARNVIK_PEDAL_SIM_PROGRAM), args);
+        process.waitForStarted();
+        for (int i = 0; i < 100 && QDir(bridges.path()).entryList({QStringLiteral("*.bridge")}).isEmpty(); ++i)
+            QThread::msleep(20);
+    }
+    ~Pedal()
+    {
+        process.terminate();
+        process.waitForFinished(3000);
+    }
+    QString ptyPath() const
+    {
+        for (const QString &name : QDir(bridges.path()).entryList({QStringLiteral("*.bridge")})) {
+            QFile f(QDir(bridges.path()).filePath(name));
+            f.open(QIODevice::ReadOnly);
+            for (const QByteArray &line : f.readAll().split('\n'))
+                if (line.startsWith("path="))
+                    return QString::fromLocal8Bit(line.mid(5));
+        }
+        return {};
+    }
+};
+
+// Passes everything on to the system's drivers, noting when the bootloader's
+// Go command is written.
+class Watch final : public Ftd2xx {
+public:
+    explicit Watch(Ftd2xx &inner) : m_inner(inner) {}
+    QElapsedTimer *clock = nullptr;
+    double goAtMs = -1;
+    qint64 bytesWritten = 0;
+
+    FT_STATUS FT_ListDevices(void *a, void *b, DWORD f) override { return m_inner.FT_ListDevices(a, b, f); }
+    FT_STATUS FT_OpenEx(void *a, DWORD f, FT_HANDLE *h) override { return m_inner.FT_OpenEx(a, f, h); }
+    FT_STATUS FT_Close(FT_HANDLE h) override { return m_inner.FT_Close(h); }
+    FT_STATUS FT_SetBaudRate(FT_HANDLE h, ULONG b) override { return m_inner.FT_SetBaudRate(h, b); }
+    FT_STATUS FT_SetDataCharacteristics(FT_HANDLE h, UCHAR w, UCHAR s, UCHAR p) override
+    {
+        return m_inner.FT_SetDataCharacteristics(h, w, s, p);
+    }
+    FT_STATUS FT_Purge(FT_HANDLE h, ULONG m) override { return m_inner.FT_Purge(h, m); }
+    FT_STATUS FT_GetQueueStatus(FT_HANDLE h, DWORD *n) override { return m_inner.FT_GetQueueStatus(h, n); }
+    FT_STATUS FT_Read(FT_HANDLE h, void *b, DWORD n, DWORD *r) override { return m_inner.FT_Read(h, b, n, r); }
+    FT_STATUS FT_Write(FT_HANDLE h, void *b, DWORD n, DWORD *w) override
+    {
+        const auto *bytes = static_cast<const unsigned char *>(b);
+        if (clock && goAtMs < 0 && n == 1 && bytes[0] == 0x21)
+            goAtMs = clock->nsecsElapsed() / 1e6;
+        if (clock && goAtMs < 0)
+            bytesWritten += n;
+        return m_inner.FT_Write(h, b, n, w);
+    }
+    void setDataCallback(std::function<void()> callback) override { m_inner.setDataCallback(std::move(callback)); }
+    bool isVirtualBridge(FT_HANDLE h) const override { return m_inner.isVirtualBridge(h); }
+    const char *lastOpenAdvice() const override { return m_inner.lastOpenAdvice(); }
+
+private:
+    Ftd2xx &m_inner;
+};
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    QuietDialogs dialogs;
+    SystemClock clock;
+    TempPaths paths;
+    DesktopShell shell;
+
+    constexpr double bitUs = 1e6 / 115200.0;
+    double editorMs = 0, writeMs = 0, cpuPercent = 0, consoleLines = 0;
+    qint64 imageBytes = 0, editorBytes = 0;
+    {
+        Pedal pedal({QStringLiteral("--paced"), QStringLiteral("--firmware"), QStringLiteral("15")});
+        auto bridges = CompositeFtd2xx::createForSystem();
+        Watch watch(*bridges);
+        Editor editor(Services{dialogs, clock, paths, shell, watch});
+        TformMain &m = *editor.windows().formMain;
+        m.menuScanClick();
+        m.menuFirmwareUpgradeMode->trigger();
+        TformFirmwareUpgrade &fw = *editor.windows().formFirmwareUpgrade;
+        if (!editor.state().BootloaderActive)
+            std::fprintf(stderr, "the pedal did not enter its bootloader\n");
+        const qsizetype linesBefore = editor.console().lineCount();
+        QElapsedTimer t;
+        t.start();
+        watch.clock = &t;
+        const double cpuBefore = cpuSeconds();
+        fw.btnUpgradeFirmwareClick();
+        editorMs = t.nsecsElapsed() / 1e6;
+        cpuPercent = (cpuSeconds() - cpuBefore) / (editorMs / 1000.0) * 100.0;
+        writeMs = watch.goAtMs;
+        editorBytes = watch.bytesWritten;
+        imageBytes = fw.protocol().FirmwareSize;
+        consoleLines = static_cast<double>(editor.console().lineCount() - linesBefore);
+        if (!m.lblFirmwareVersion->text().endsWith(QLatin1String("16")))
+            std::fprintf(stderr, "the pedal did not come back with firmware 16\n");
+    }
+
+    // The floor of everything before Go: every byte across the wire both
+    // ways at 11 bits, one latency period for each answer, and the flash's
+    // own erase and programming times as the virtual pedal models them.
+    const qint64 chunks = (imageBytes + 255) / 256;
+    const qint64 answers = 2 + 3 * chunks + 3;
+    const double wireMs = (editorBytes + answers) * 11 * bitUs / 1000.0;
+    const double eraseMs = 128 * 20.0;
+    const double programMs = (imageBytes + 8) / 2 * 0.050;
+    const double floorMs = wireMs + answers * 16.0 + eraseMs + programMs;
+
+    // The same image through stm32flash, on a pedal started in its bootloader.
+    double flasherMs = -1;
+    const QString flasher = QStandardPaths::findExecutable(QStringLiteral("stm32flash"));
+    // THARNVIK_BENCH_NO_PEER=1 leaves it out.
+    if (!flasher.isEmpty() && !qEnvironmentVariableIsSet("THARNVIK_BENCH_NO_PEER")) {
+        Pedal pedal({QStringLiteral("--paced"), QStringLiteral("--bootloader")});
+        QProcess p;
+        const QString image = QStringLiteral(THARNVIK_PAYLOAD_DIR "/FIRMWARE_16");
+        QElapsedTimer t;
+        t.start();
+        p.start(flasher, {QStringLiteral("-m"), QStringLiteral("8n1"), QStringLiteral("-b"), QStringLiteral("115200"),
+                          QStringLiteral("-w"), image, QStringLiteral("-g"), QStringLiteral("0x08000000"),
+                          pedal.ptyPath()});
+        p.waitForFinished(300000);
+        flasherMs = t.nsecsElapsed() / 1e6;
+        if (p.exitCode() != 0)
+            std::fprintf(stderr, "stm32flash failed: %s\n", p.readAllStandardError().constData());
+    }
+
+    std::printf("%-48s %10s %10s %8s\n", "firmware figure", "measured", "target", "ratio");
+    std::printf("%-48s %8.0f ms %8.0f ms %8.3f  (%lld chunks, %lld answers: wire %.0f + latency %.0f + erase %.0f + "
+                "program %.0f ms)\n",
+                "upgrade to Go, paced pedal (vs floor)", writeMs, floorMs, writeMs / floorMs,
+                static_cast<long long>(chunks), static_cast<long long>(answers), wireMs, answers * 16.0, eraseMs,
+                programMs);
+    if (flasherMs > 0)
+        std::printf("%-48s %8.0f ms %8.0f ms %8.3f  (editor to Go / stm32flash write + Go; it erases only the "
+                    "pages it writes)\n",
+                    "stm32flash, same image and link (peer)", flasherMs, writeMs, writeMs / flasherMs);
+    else
+        std::printf("%-48s  not run (not installed, or THARNVIK_BENCH_NO_PEER)\n", "stm32flash, same image and link (peer)");
+    std::printf("%-48s %8.0f ms %10s %8s  (including the restart and the REQUEST after it)\n",
+                "whole click, start to the pedal answering", editorMs, "-", "-");
+    std::printf("%-48s %8.2f %% %8.0f %% %8.3f\n", "editor CPU during the upgrade (one core)", cpuPercent, 10.0,
+                cpuPercent / 10.0);
+    std::printf("%-48s %8.0f %10s %8s\n", "console lines written", consoleLines, "-", "-");
+    return 0;
+}
