@@ -10,7 +10,7 @@ CMAKE_FLAGS += -DCMAKE_BUILD_TYPE=RelWithDebInfo
 endif
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 
-.PHONY: all deps configure build run test bench clean
+.PHONY: all deps configure build run test bench install package clean
 
 all: build
 
@@ -33,6 +33,15 @@ test: build
 
 bench: build
 	sh tools/run-benchmarks.sh $(BUILD)
+
+# `make install` (PREFIX defaults to /usr/local; DESTDIR is honoured).
+PREFIX ?= /usr/local
+install: build
+	DESTDIR=$(DESTDIR) cmake --install $(BUILD) --prefix $(PREFIX)
+
+# A Debian package in $(BUILD)/ (installs to /usr).
+package: build
+	cd $(BUILD) && cpack
 
 clean:
 	rm -rf build build-sanitize

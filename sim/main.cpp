@@ -17,6 +17,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <filesystem>
 #include <fstream>
 #include <poll.h>
 #include <string>
@@ -51,7 +52,8 @@ Pedal:
                        and the pedal then reports the image's firmware version)
   --no-shift           SHIFT is not held: the enter-bootloader message is ignored
   --payloads DIR       folder of the carried algorithm images
-                       (default: the project's src/resources/payloads)
+                       (default: the project's src/resources/payloads, or
+                       ../share/tharnvik-editor/payloads beside the program)
   --paced              deliver bytes at 115200 baud (10 bits a byte, 11 in the
                        bootloader) through the bridge's 16 ms latency timer
 
@@ -100,6 +102,21 @@ struct Options {
     std::string logFile;
     sim::Config config;
 };
+
+// An installed program finds the images beside it in ../share; a program run
+// from its build folder uses the source tree's.
+std::string installedPayloads(const std::string &builtIn)
+{
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    if (!builtIn.empty() && fs::is_directory(builtIn, ec))
+        return builtIn;
+    const fs::path exe = fs::read_symlink("/proc/self/exe", ec);
+    if (ec)
+        return builtIn;
+    const fs::path installed = exe.parent_path().parent_path() / "share" / "tharnvik-editor" / "payloads";
+    return fs::is_directory(installed, ec) ? installed.string() : builtIn;
+}
 
 // Returns 0 to run, 1 for a usage error, 2 after --help.
 int parseOptions(int argc, char **argv, Options &o)
@@ -257,6 +274,8 @@ int main(int argc, char **argv)
     Options options;
     if (const int rc = parseOptions(argc, argv, options))
         return rc == 2 ? 0 : 2;
+    if (options.config.payloadDir == sim::kDefaultPayloadDir)
+        options.config.payloadDir = installedPayloads(options.config.payloadDir);
 
     sigset_t blocked, original;
     sigemptyset(&blocked);

@@ -9,6 +9,8 @@ libgtest-dev libgmock-dev libbenchmark-dev libgl-dev"
 PACKAGES="$PACKAGES xvfb xauth dbus at-spi2-core python3-pyatspi"
 # An independent bootloader client, to check the virtual pedal's bootloader.
 PACKAGES="$PACKAGES stm32flash"
+# Packaging: the Debian package's library dependencies, desktop entry checks.
+PACKAGES="$PACKAGES dpkg-dev desktop-file-utils"
 if [ -n "$THARNVIK_EXTRA_PACKAGES" ]; then
     PACKAGES="$PACKAGES $THARNVIK_EXTRA_PACKAGES"
 fi

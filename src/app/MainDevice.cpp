@@ -109,7 +109,11 @@ void TformMain::Link()
         log.ConsolePrint(QStringLiteral("FT_HANDLE: 0x%1").arg(usb.handle, 8, 16, QLatin1Char('0')).toUpper().replace(QLatin1String("0X"), QLatin1String("0x")));
         log.appendDirect(QStringLiteral("baud rate = ") + QString::number(usb.baudRate));
     } else if (const char *advice = usb.driver().lastOpenAdvice(); advice && *advice) {
-        log.ConsolePrint(QString::fromUtf8(advice));
+        // A reason the player can fix: say which, once.
+        const QString text = QString::fromUtf8(advice);
+        log.ConsolePrint(text);
+        m_ctx.dialogs().message(QStringLiteral("Could not link to the pedal. ") + text
+                                + (text.endsWith(QLatin1Char('.')) ? QString() : QStringLiteral(".")));
     }
 
     if (state.FirmwareUpgradeMode) {

@@ -314,6 +314,9 @@ TEST_F(LinkTest, AFailedOpenLogsTheAdviceAndStillRequests)
     TformMain &m = start();
     m.menuScan->trigger();
     EXPECT_TRUE(log().contains("The bridge is held by another program: close it and link again."));
+    // One message, naming the reason, rather than a bare failure.
+    EXPECT_EQ(fakes.dialogs.messages,
+              QStringList{"Could not link to the pedal. The bridge is held by another program: close it and link again."});
     EXPECT_FALSE(editor->state().Linked);
     EXPECT_TRUE(m.menuScan->isEnabled());
     // The request after a failed open finds no answer and says so.

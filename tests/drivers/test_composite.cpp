@@ -293,3 +293,13 @@ TEST(LibFtd2xxDriver, PassesCallsThroughWithOurOwnHandles)
     EXPECT_EQ(driver.FT_Purge(one, ft::PURGE_RX), ft::INVALID_HANDLE);
     ::dlclose(fake);
 }
+
+TEST(LibFtd2xxDriver, AFailedOpenSaysWhatThePlayerCanDo)
+{
+    const std::string held = LibFtd2xxDriver::openAdvice(ft::DEVICE_NOT_OPENED, true);
+    EXPECT_NE(held.find("ftdi_sio"), std::string::npos) << held;
+    EXPECT_NE(held.find("rmmod"), std::string::npos) << held;
+    const std::string other = LibFtd2xxDriver::openAdvice(ft::DEVICE_NOT_OPENED, false);
+    EXPECT_NE(other.find("udev rule"), std::string::npos) << other;
+    EXPECT_EQ(LibFtd2xxDriver::openAdvice(ft::DEVICE_NOT_FOUND, true), ""); // gone: nothing to fix
+}

@@ -1,5 +1,6 @@
 #include "LibFtd2xxDriver.h"
 
+#include <filesystem>
 #include <dlfcn.h>
 
 namespace {
@@ -64,6 +65,17 @@ LibFtd2xxDriver::LibFtd2xxDriver(const std::string &library)
     m_api = std::move(api);
 }
 
+std::string LibFtd2xxDriver::openAdvice(FT_STATUS status, bool kernelDriverLoaded)
+{
+    if (status != ft::DEVICE_NOT_OPENED)
+        return {};
+    if (kernelDriverLoaded)
+        return "FTDI's library cannot open the bridge while the kernel's ftdi_sio driver holds it: unplug the pedal "
+               "and run 'sudo rmmod ftdi_sio', or uninstall FTDI's library so the editor uses /dev/ttyUSB*";
+    return "FTDI's library could not open the bridge: close any other program using it, or install the packaged "
+           "udev rule if your user lacks permission for USB devices";
+}
+
 LibFtd2xxDriver::~LibFtd2xxDriver()
 {
     if (m_api)
@@ -101,9 +113,13 @@ FT_STATUS LibFtd2xxDriver::FT_OpenEx(void *pArg1, DWORD flags, FT_HANDLE *handle
     if (!handle)
         return ft::INVALID_PARAMETER;
     LibHandle libHandle = nullptr;
+    m_advice.clear();
     const FT_STATUS status = m_api->openEx(pArg1, flags, &libHandle);
-    if (status != ft::OK)
+    if (status != ft::OK) {
+        std::error_code ec;
+        m_advice = openAdvice(status, std::filesystem::exists("/sys/module/ftdi_sio", ec));
         return status;
+    }
     const FT_HANDLE h = m_nextHandle++;
     m_handles.emplace(h, libHandle);
     *handle = h;

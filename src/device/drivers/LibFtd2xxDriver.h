@@ -27,6 +27,10 @@ public:
     FT_STATUS FT_GetQueueStatus(FT_HANDLE handle, DWORD *rxBytes) override;
     FT_STATUS FT_Read(FT_HANDLE handle, void *buffer, DWORD bytesToRead, DWORD *bytesReturned) override;
     FT_STATUS FT_Write(FT_HANDLE handle, void *buffer, DWORD bytesToWrite, DWORD *bytesWritten) override;
+    const char *lastOpenAdvice() const override { return m_advice.c_str(); }
+
+    // What to tell the player when the library cannot open a bridge.
+    static std::string openAdvice(FT_STATUS status, bool kernelDriverLoaded);
 
 private:
     struct Api;
@@ -36,4 +40,5 @@ private:
     std::unique_ptr<Api> m_api;
     std::map<FT_HANDLE, void *> m_handles;
     FT_HANDLE m_nextHandle = 1;
+    std::string m_advice;
 };

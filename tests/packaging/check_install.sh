@@ -1,0 +1,48 @@
+#!/bin/sh
+# Installs the build into a scratch prefix and checks what a desktop needs
+# is there; then builds the Debian package and checks its contents.
+# Usage: check_install.sh BUILD_DIR
+set -eu
+BUILD=$1
+SCRATCH=$(mktemp -d)
+trap 'rm -rf "$SCRATCH"' EXIT
+fail() { echo "FAIL: $*" >&2; exit 1; }
+
+cmake --install "$BUILD" --prefix "$SCRATCH/usr" >/dev/null
+for f in bin/tharnvik-editor bin/tharnvik-pedal-sim \
+         share/applications/tharnvik-editor.desktop \
+         share/icons/hicolor/scalable/apps/tharnvik-editor.svg \
+         share/icons/hicolor/128x128/apps/tharnvik-editor.png \
+         lib/udev/rules.d/70-tharnvik-ftdi.rules \
+         share/tharnvik-editor/payloads/THARNVIK_MK3_0015; do
+    [ -e "$SCRATCH/usr/$f" ] || fail "not installed: $f"
+done
+DESKTOP=$SCRATCH/usr/share/applications/tharnvik-editor.desktop
+grep -qx 'Categories=AudioVideo;Audio;' "$DESKTOP" || fail "desktop entry category"
+grep -qx 'Exec=tharnvik-editor' "$DESKTOP" || fail "desktop entry Exec"
+if command -v desktop-file-validate >/dev/null 2>&1; then
+    desktop-file-validate "$DESKTOP" || fail "desktop-file-validate"
+fi
+RULE=$SCRATCH/usr/lib/udev/rules.d/70-tharnvik-ftdi.rules
+# Every rule matches only the FTDI vendor and only adds the seat tag and the
+# ModemManager flag.
+grep -v '^#' "$RULE" | grep -E 'idVendor' | while read -r line; do
+    echo "$line" | grep -q '=="0403"' || fail "rule for another vendor: $line"
+    rest=$(echo "$line" | sed -e 's/[A-Z{}a-z_]*=="[^"]*",\{0,1\} *//g')
+    [ "$rest" = 'TAG+="uaccess", ENV{ID_MM_DEVICE_IGNORE}="1"' ] || fail "rule changes more: $rest"
+done
+
+# The installed virtual pedal finds its images away from the source tree.
+"$SCRATCH/usr/bin/tharnvik-pedal-sim" --help >/dev/null || fail "installed pedal --help"
+
+if command -v dpkg-deb >/dev/null 2>&1 && command -v cpack >/dev/null 2>&1; then
+    (cd "$SCRATCH" && cpack --config "$BUILD/CPackConfig.cmake" -B "$SCRATCH/pkg" >/dev/null) || fail "cpack"
+    DEB=$(ls "$SCRATCH"/pkg/*.deb)
+    CONTENTS=$(dpkg-deb -c "$DEB")
+    for f in ./usr/bin/tharnvik-editor ./usr/bin/tharnvik-pedal-sim ./usr/lib/udev/rules.d/70-tharnvik-ftdi.rules \
+             ./usr/share/applications/tharnvik-editor.desktop; do
+        echo "$CONTENTS" | grep -q " $f\$" || fail "package lacks $f"
+    done
+    dpkg-deb -f "$DEB" Depends | grep -q libqt6widgets6 || fail "package does not depend on Qt's widgets"
+fi
+echo "install layout and package: ok"
