@@ -144,6 +144,7 @@ void TformMain::Link()
 
     if (opened) {
         state.Linked = true;
+        m_pollFailed = false;
         menuFirmwareUpgradeMode->setEnabled(true);
         chkFirmwareUpgradeMode->setEnabled(false);
         menuScan->setEnabled(false);
@@ -213,7 +214,14 @@ void TformMain::PollIncomingData()
 {
     D2XXUnit &usb = m_ctx.usb;
     usb.FtErrorReporting = false;
-    if (usb.GetUsbQueueStatus() == ft::OK) {
+    const FT_STATUS status = usb.GetUsbQueueStatus();
+    if (status != ft::OK && m_ctx.state.Linked && !m_pollFailed) {
+        // The poll runs quietly, but a broken link is said once.
+        m_pollFailed = true;
+        m_ctx.console.ConsolePrint(QStringLiteral("Link to the pedal lost") + D2XXUnit::errorText(status)
+                                   + QStringLiteral(" Unlink, check the cable, then Scan And Link."));
+    }
+    if (status == ft::OK) {
         const DWORD n = usb.ReadUsbBuffer();
         const QByteArray bytes(reinterpret_cast<const char *>(usb.RxBuffer), static_cast<qsizetype>(n));
         if (n % 65536 != 0)

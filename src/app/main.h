@@ -191,6 +191,7 @@ private:
     void reportDump(bool complete);
 
     DumpCollector m_dump;
+    bool m_pollFailed = false; // the poll found the link broken and said so
 
     Context &m_ctx;
     bool m_closing = false;

@@ -17,7 +17,7 @@ FT_STATUS SimBridge::check(FT_HANDLE handle) const
 {
     if (!m_open || handle != m_handle)
         return ft::INVALID_HANDLE;
-    if (m_pedal->hungUp())
+    if (m_dropped || m_pedal->hungUp())
         return ft::IO_ERROR;
     return ft::OK;
 }
@@ -46,6 +46,11 @@ FT_STATUS SimBridge::FT_OpenEx(void *pArg1, DWORD flags, FT_HANDLE *handle)
 {
     if (flags != ft::OPEN_BY_SERIAL_NUMBER || QByteArray(static_cast<const char *>(pArg1)) != m_serial)
         return ft::DEVICE_NOT_FOUND;
+    if (replug && (m_dropped || m_pedal->hungUp())) {
+        m_pedal = std::make_unique<sim::PedalSimulator>(replugConfig);
+        m_dropped = false;
+        m_rx.clear();
+    }
     m_open = true;
     m_handle = m_nextHandle++;
     *handle = m_handle;

@@ -17,6 +17,12 @@ public:
               QByteArray description = "Tharnvik MK3");
 
     sim::PedalSimulator &pedal() { return *m_pedal; }
+    // Pulls the cable: every call on the open handle fails with IO_ERROR.
+    void hangUp() { m_dropped = true; }
+    // After a hang-up, the next open finds the pedal plugged in again: a
+    // fresh pedal made from this configuration.
+    bool replug = false;
+    sim::Config replugConfig;
     bool isOpen() const { return m_open; }
     UCHAR parity() const { return m_parity; }
     bool isVirtualBridge(FT_HANDLE) const override { return true; }
@@ -44,4 +50,5 @@ private:
     FT_HANDLE m_handle = 0;
     FT_HANDLE m_nextHandle = 0x00C0FFEE;
     UCHAR m_parity = 0;
+    bool m_dropped = false;
 };

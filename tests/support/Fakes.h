@@ -52,6 +52,8 @@ public:
     void pause(int ms) override
     {
         pauses.push_back(ms);
+        if (onPause)
+            onPause(m_now);
         advance(ms);
     }
     qint64 nowMs() const override { return m_now; }
@@ -62,6 +64,7 @@ public:
     // onWait runs first, so a virtual pedal can produce its bytes.
     void waitForEvents(int maxMs) override;
     std::function<void(qint64 nowMs)> onWait;
+    std::function<void(qint64 nowMs)> onPause; // runs as a pause starts
     int waits = 0;
 
     // Moves virtual time forward, firing due timers in order.
