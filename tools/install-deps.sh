@@ -11,6 +11,8 @@ PACKAGES="$PACKAGES xvfb xauth dbus at-spi2-core python3-pyatspi"
 PACKAGES="$PACKAGES stm32flash"
 # Packaging: the Debian package's library dependencies, desktop entry checks.
 PACKAGES="$PACKAGES dpkg-dev desktop-file-utils"
+# The fuzz targets: clang with its libFuzzer.
+PACKAGES="$PACKAGES clang libclang-rt-14-dev"
 if [ -n "$THARNVIK_EXTRA_PACKAGES" ]; then
     PACKAGES="$PACKAGES $THARNVIK_EXTRA_PACKAGES"
 fi
