@@ -8,6 +8,7 @@
 #include "FXsettings.h"
 #include "PrintConsole.h"
 #include "RealServices.h"
+#include "HttpClient.h"
 #include "main.h"
 
 #include <QApplication>
@@ -74,8 +75,9 @@ int main(int argc, char **argv)
     SystemClock clock;
     TempDocuments paths;
     DesktopShell shell;
+    OfflineNetwork network;
     NoBridges bridges;
-    Editor editor(Services{dialogs, clock, paths, shell, bridges});
+    Editor editor(Services{dialogs, clock, paths, shell, bridges, network});
     TformMain *main = editor.windows().formMain;
     main->show();
     for (int n = 0; n < Looks::kSkins; ++n) {
