@@ -34,7 +34,7 @@ public:
     {
         m_deadline.setSingleShot(true);
         connect(&m_deadline, &QTimer::timeout, this, [this] {
-            fail(QStringLiteral("No answer from the server within %1 seconds").arg(seconds(m_deadlineMs)));
+            fail(QStringLiteral("No answer from the server within %1 s").arg(seconds(m_deadlineMs)));
         });
         connect(reply, &QNetworkReply::metaDataChanged, this, [this] {
             bool ok = false;
@@ -141,7 +141,6 @@ HttpClient::Transfer *HttpClient::start(const QString &url, qint64 maxBody, QIOD
     QNetworkRequest request{QUrl(url)};
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::SameOriginRedirectPolicy);
     request.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
-    request.setTransferTimeout(m_deadlineMs);
     QNetworkReply *reply = m_manager->get(request);
     return new Transfer(reply, maxBody, sink, m_deadlineMs, m_manager.get());
 }

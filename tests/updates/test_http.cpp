@@ -52,7 +52,7 @@ TEST_F(Http, FailuresWithoutACompleteAnswer)
 
     HttpReply r = client.get(url("/silent"), 1024);
     EXPECT_FALSE(r.answered);
-    EXPECT_EQ(r.error, QStringLiteral("No answer from the server within 1 seconds"));
+    EXPECT_EQ(r.error, QStringLiteral("No answer from the server within 1 s")) << r.error.toStdString();
 
     r = client.get(url("/cut"), 1024);
     EXPECT_FALSE(r.answered);

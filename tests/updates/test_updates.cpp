@@ -157,7 +157,7 @@ TEST_F(Updates, StartUpCheckRunsOnceWithoutHoldingTheEditor)
     EXPECT_FALSE(main().TimerCheckWebVersion->isEnabled());
     EXPECT_FALSE(log().contains(QLatin1String("version check")));
     ASSERT_TRUE(QTest::qWaitFor([this] { return log().contains(QLatin1String("version check failed")); }, 20'000));
-    EXPECT_TRUE(log().contains(QLatin1String("version check failed: No answer from the server within 1 seconds")));
+    EXPECT_TRUE(log().contains(QLatin1String("version check failed: No answer from the server within 1 s")));
     EXPECT_TRUE(fakes.dialogs.messages.isEmpty());
     EXPECT_EQ(main().menuNewAppVersion->text(), QStringLiteral("New version available:"));
     fakes.clock.advance(10'000);
@@ -380,7 +380,7 @@ TEST_F(Updates, AFailedDownloadSavesNothingAndStartsOnlyWhatWasThere)
         {"404", {404, "Not Found", "<html>no such file</html>"}, "Download failed: the server answered 404 Not Found"},
         {"cut short", {200, "OK", "MZ half an updater", Mode::CutShort}, "Download failed: "},
         {"empty", {200, "OK", ""}, "Download failed: the server sent an empty file"},
-        {"silent", {200, "OK", {}, Mode::Silent}, "Download failed: No answer from the server within 1 seconds"},
+        {"silent", {200, "OK", {}, Mode::Silent}, "Download failed: No answer from the server within 1 s"},
         {"redirect elsewhere", {302, "Found", {}, Mode::Answer, (elsewhere.baseUrl() + "/u.exe").toUtf8()},
          "Download failed: The server sent the request on to another address"},
     };
@@ -455,7 +455,7 @@ TEST_F(Updates, WhenTheVersionsCannotBeComparedTheEditorStaysOpen)
         const char *message;
     };
     const Row rows[] = {
-        {"silent server", {200, "OK", {}, Mode::Silent}, recordingUpdater(1, 2), "No answer from the server within 1 seconds"},
+        {"silent server", {200, "OK", {}, Mode::Silent}, recordingUpdater(1, 2), "No answer from the server within 1 s"},
         {"error status", {500, "Internal Server Error", "oops"}, recordingUpdater(1, 2), "Error: Internal Server Error"},
         {"line end", {200, "OK", "1.3\n"}, recordingUpdater(1, 2), "Update stopped: the server did not answer with a version number."},
         {"binary", {200, "OK", QByteArray("\x00\xff\x01\x02", 4)}, recordingUpdater(1, 2),
