@@ -2,6 +2,7 @@
 
 #include <QHostAddress>
 #include <QTcpSocket>
+#include <QTimer>
 
 LoopbackHttpServer::LoopbackHttpServer()
 {
@@ -39,11 +40,17 @@ void LoopbackHttpServer::serve(QTcpSocket *socket)
         route = it->second;
     if (route.mode == Mode::Silent)
         return;
-    const qsizetype promised = route.body.size() + (route.mode == Mode::CutShort ? 1000 : 0);
+    const qsizetype promised = route.body.size() + (route.mode == Mode::CutShort ? 1000 : route.mode == Mode::Trickle ? 1'000'000 : 0);
     QByteArray head = "HTTP/1.1 " + QByteArray::number(route.status) + ' ' + route.reason + "\r\n"
         + "Content-Length: " + QByteArray::number(promised) + "\r\n" + "Connection: close\r\n";
     if (!route.location.isEmpty())
         head += "Location: " + route.location + "\r\n";
     socket->write(head + "\r\n" + route.body);
+    if (route.mode == Mode::Trickle) {
+        auto *drip = new QTimer(socket);
+        QObject::connect(drip, &QTimer::timeout, socket, [socket] { socket->write("x"); });
+        drip->start(100);
+        return;
+    }
     socket->disconnectFromHost();
 }

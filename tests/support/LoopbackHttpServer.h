@@ -15,6 +15,7 @@ public:
         Answer,   // status line, Content-Length, body, close
         Silent,   // accept and read the request, never answer
         CutShort, // promise more body than is sent, then close
+        Trickle,  // headers, then one byte of body every 100 ms, never done
     };
     struct Route {
         Route(int status = 200, QByteArray reason = "OK", QByteArray body = {}, Mode mode = Mode::Answer,

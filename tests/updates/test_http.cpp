@@ -47,6 +47,7 @@ TEST_F(Http, FailuresWithoutACompleteAnswer)
     elsewhere.answer("/x", "not ours");
     server.route("/silent", {200, "OK", {}, Mode::Silent});
     server.route("/cut", {200, "OK", "half an updater", Mode::CutShort});
+    server.route("/trickle", {200, "OK", "MZ", Mode::Trickle});
     server.answer("/huge", QByteArray(4096, 'x'));
     server.route("/away", {302, "Found", {}, Mode::Answer, (elsewhere.baseUrl() + QStringLiteral("/x")).toUtf8()});
 
@@ -54,9 +55,16 @@ TEST_F(Http, FailuresWithoutACompleteAnswer)
     EXPECT_FALSE(r.answered);
     EXPECT_EQ(r.error, QStringLiteral("No answer from the server within 1 s")) << r.error.toStdString();
 
-    r = client.get(url("/cut"), 1024);
+    // Never silent for long, but never done either: the overall deadline ends it.
+    r = client.get(url("/trickle"), 1024 * 1024);
+    EXPECT_FALSE(r.answered);
+    EXPECT_EQ(r.error, QStringLiteral("No answer from the server within 1 s")) << r.error.toStdString();
+    EXPECT_TRUE(r.body.isEmpty());
+
+    r = client.get(url("/cut"), 1024 * 1024);
     EXPECT_FALSE(r.answered);
     EXPECT_FALSE(r.error.isEmpty());
+    EXPECT_FALSE(r.error.contains(QLatin1String("larger"))) << r.error.toStdString();
     EXPECT_TRUE(r.body.isEmpty());
 
     r = client.get(url("/huge"), 1024);
