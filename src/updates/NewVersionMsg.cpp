@@ -9,7 +9,10 @@
 #include "UpdateUpdaterUnit.h"
 #include "Versions.h"
 
+#include <algorithm>
+
 #include <QApplication>
+#include <QFontMetrics>
 #include <QCheckBox>
 #include <QDir>
 #include <QFileInfo>
@@ -59,6 +62,7 @@ TformNewVersionMsg::TformNewVersionMsg(Context &context) : QWidget(nullptr, Qt::
     connectGuarded(btnLaunchUpdate, &QPushButton::clicked, this, d, [this] { btnLaunchUpdateClick(); });
     connectGuarded(btnSeeWhatsNew, &QPushButton::clicked, this, d, [this] { btnSeeWhatsNewClick(); });
     connectGuarded(CheckBox1, &QCheckBox::toggled, this, d, [this] { CheckBox1Change(); });
+    fitToTexts();
 }
 
 void TformNewVersionMsg::showEvent(QShowEvent *event)
@@ -73,6 +77,24 @@ void TformNewVersionMsg::FormShow()
     Label1->setText(QStringLiteral("A new version of the Tharnvik Editor is available"));
     Label2->setText(QStringLiteral("Your version: ") + state.CurrentAppVersion + QStringLiteral("     New version: ")
                     + state.NewAppVersion);
+    fitToTexts();
+}
+
+void TformNewVersionMsg::fitToTexts()
+{
+    // The design's 268 pixels hold the texts only in the design's own font;
+    // the window widens, its controls centred, until every text is whole.
+    constexpr int kDesignWidth = 268;
+    const QFontMetrics fm(font());
+    const int needed = std::max({kDesignWidth, fm.horizontalAdvance(Label1->text()) + 16,
+                                 fm.horizontalAdvance(Label2->text()) + 28, CheckBox1->sizeHint().width() + 70});
+    const int shift = (needed - kDesignWidth) / 2;
+    setFixedSize(needed, 152);
+    Label1->setGeometry(8, 0, needed - 16, 38);
+    Label2->setGeometry(14, 31, needed - 28, std::max(17, fm.height()));
+    btnLaunchUpdate->move(86 + shift, 56);
+    btnSeeWhatsNew->move(91 + shift, 97);
+    CheckBox1->setGeometry(35 + shift, 132, std::max(215, CheckBox1->sizeHint().width()), 19);
 }
 
 void TformNewVersionMsg::btnLaunchUpdateClick()

@@ -29,5 +29,7 @@ protected:
     void showEvent(QShowEvent *event) override;
 
 private:
+    void fitToTexts();
+
     Context &m_ctx;
 };

@@ -9,6 +9,7 @@
 #include "PrintConsole.h"
 #include "RealServices.h"
 #include "HttpClient.h"
+#include "NewVersionMsg.h"
 #include "main.h"
 
 #include <QApplication>
@@ -116,5 +117,12 @@ int main(int argc, char **argv)
     editor.console().ConsolePrint(QStringLiteral("********************REQUEST********************"));
     console->show();
     save(console, QDir(out).filePath(QStringLiteral("debug-console.png")));
+    console->hide();
+
+    // The new-version window as the start-up check opens it.
+    editor.state().NewAppVersion = QStringLiteral("1.24.0.0");
+    auto *newVersion = editor.windows().formNewVersionMsg;
+    newVersion->show();
+    save(newVersion, QDir(out).filePath(QStringLiteral("new-version.png")));
     return 0;
 }
