@@ -8,6 +8,7 @@
 #include "ConsoleModel.h"
 #include "Editor.h"
 #include "FirmwareUpgrade.h"
+#include "HttpClient.h"
 #include "RealServices.h"
 #include "main.h"
 
@@ -113,6 +114,7 @@ int main(int argc, char **argv)
     SystemClock clock;
     TempPaths paths;
     DesktopShell shell;
+    OfflineNetwork network;
 
     constexpr double bitUs = 1e6 / 115200.0;
     double editorMs = 0, writeMs = 0, cpuPercent = 0, consoleLines = 0;
@@ -121,7 +123,7 @@ int main(int argc, char **argv)
         Pedal pedal({QStringLiteral("--paced"), QStringLiteral("--firmware"), QStringLiteral("15")});
         auto bridges = CompositeFtd2xx::createForSystem();
         Watch watch(*bridges);
-        Editor editor(Services{dialogs, clock, paths, shell, watch});
+        Editor editor(Services{dialogs, clock, paths, shell, watch, network});
         TformMain &m = *editor.windows().formMain;
         m.menuScanClick();
         m.menuFirmwareUpgradeMode->trigger();

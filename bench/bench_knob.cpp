@@ -8,6 +8,7 @@
 #include "Ftd2xx.h"
 #include "KnobControl.h"
 #include "RealServices.h"
+#include "HttpClient.h"
 #include "ConsoleModel.h"
 #include "AppState.h"
 
@@ -59,8 +60,9 @@ int main(int argc, char **argv)
     SystemClock clock;
     TempPaths paths;
     DesktopShell shell;
+    OfflineNetwork network;
     CountingBridge bridge;
-    Editor editor(Services{dialogs, clock, paths, shell, bridge});
+    Editor editor(Services{dialogs, clock, paths, shell, bridge, network});
     TformFXsettings &fx = *editor.windows().formFXsettings;
     fx.show();
 

@@ -6,6 +6,7 @@
 #include "BenchSupport.h"
 #include "Editor.h"
 #include "RealServices.h"
+#include "HttpClient.h"
 #include "main.h"
 
 #include <QAction>
@@ -61,13 +62,14 @@ int main(int argc, char **argv)
     SystemClock clock;
     TempPaths paths;
     DesktopShell shell;
+    OfflineNetwork network;
 
     // Round trip: the best of several REQUESTs after the link.
     double best = 1e9;
     {
         Pedal pedal({QStringLiteral("--paced")});
         auto bridges = CompositeFtd2xx::createForSystem();
-        Editor editor(Services{dialogs, clock, paths, shell, *bridges});
+        Editor editor(Services{dialogs, clock, paths, shell, *bridges, network});
         TformMain &m = *editor.windows().formMain;
         m.menuScanClick();
         if (!m.lblFirmwareVersion->text().endsWith(QLatin1String("16")))
@@ -84,7 +86,7 @@ int main(int argc, char **argv)
     {
         Pedal pedal({QStringLiteral("--paced")});
         auto bridges = CompositeFtd2xx::createForSystem();
-        Editor editor(Services{dialogs, clock, paths, shell, *bridges});
+        Editor editor(Services{dialogs, clock, paths, shell, *bridges, network});
         TformMain &m = *editor.windows().formMain;
         m.menuScanClick();
         QElapsedTimer t;
@@ -122,7 +124,7 @@ int main(int argc, char **argv)
     {
         Pedal pedal({QStringLiteral("--silent")});
         auto bridges = CompositeFtd2xx::createForSystem();
-        Editor editor(Services{dialogs, clock, paths, shell, *bridges});
+        Editor editor(Services{dialogs, clock, paths, shell, *bridges, network});
         TformMain &m = *editor.windows().formMain;
         editor.state().UpgradeModeRequested = true; // link without the REQUEST
         m.menuScanClick();

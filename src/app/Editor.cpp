@@ -63,6 +63,8 @@ Editor::Editor(Services services)
     m_windows.formNewVersionMsg = own(new TformNewVersionMsg(m_context));
     m_windows.formUpdateUpdater = own(new TformUpdateUpdater(m_context));
     m_windows.formFirmwareUpgrade->setHost(m_windows.formMain);
+    // After starting the updater the editor ends as when its window closes.
+    m_windows.formUpdateUpdater->setEndEditor([main = m_windows.formMain] { main->close(); });
 }
 
 Editor::~Editor()

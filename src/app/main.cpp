@@ -115,6 +115,7 @@ TformMain::TformMain(Context &context) : QWidget(nullptr), m_ctx(context)
     connectEffectHandlers();
     connectPresetAndUploadHandlers();
     connectFirmwareHandlers();
+    connectUpdateHandlers();
     qApp->installEventFilter(this);
 
     guarded(m_ctx.dialogs(), [this] { FormCreate(); });
@@ -328,6 +329,8 @@ void TformMain::FormCreate()
     lstEffects->clear();
     if (LoadResourceLines(QStringLiteral("octave")))
         FillEffectsList();
+
+    prepareVersionCheck();
 
     state.CurrentAppVersion = GetAppVersion();
     menuAppVersion->setText(menuAppVersion->text() + QLatin1Char(' ') + state.CurrentAppVersion);

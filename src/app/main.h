@@ -166,6 +166,13 @@ public:
     bool pollTimerOn() const override;
     void upgradeModeEnded() override;
 
+    // --- updates (MainUpdates.cpp)
+    void checkmostrecentversiononwebsite();
+    void WebRequestCompleted(const HttpReply &reply);
+    void menuUpdateNowClick();
+    void menuShowUpdateMsgClick();
+    QString versionCheckUrl; // NetHTTPRequest1's address
+
 signals:
     // The window was closed: the program ends.
     void closed();
@@ -183,6 +190,8 @@ private:
     void connectEffectHandlers();
     void connectPresetAndUploadHandlers();
     void connectFirmwareHandlers();
+    void connectUpdateHandlers();
+    void prepareVersionCheck();
     enum class UploadVariant { Catalogue, File };
     bool waitForUploadAnswer(UploadVariant variant);
     void closeEffectWindowIfShown();

@@ -2,6 +2,7 @@
 #include "CompositeFtd2xx.h"
 #include "Editor.h"
 #include "Guard.h"
+#include "HttpClient.h"
 #include "RealServices.h"
 #include "main.h"
 
@@ -99,8 +100,9 @@ int main(int argc, char *argv[])
     SystemClock clock;
     SystemPaths paths;
     DesktopShell shell;
+    HttpClient network;
     const std::unique_ptr<CompositeFtd2xx> bridges = CompositeFtd2xx::createForSystem();
-    Editor editor(Services{dialogs, clock, paths, shell, *bridges});
+    Editor editor(Services{dialogs, clock, paths, shell, *bridges, network});
     QObject::connect(editor.windows().formMain, &TformMain::closed, &app, [&editor, &app] {
         // Every wait for the pedal ends at once, then the event loop.
         editor.state().Quitting = true;

@@ -13,6 +13,8 @@ struct AppState {
 
     // Versions
     QString CurrentAppVersion;
+    // The server's answer to the version check (empty until it arrives).
+    QString NewAppVersion;
     int LatestFirmwareVersion = 0;
     int LatestAlgorithmVersion = 0;
 

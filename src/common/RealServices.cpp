@@ -163,6 +163,11 @@ QString SystemPaths::programFolder() const
     return QCoreApplication::applicationDirPath();
 }
 
+QString SystemPaths::programFile() const
+{
+    return QCoreApplication::applicationFilePath();
+}
+
 QString SystemPaths::tempFolder() const
 {
     return QDir::tempPath();

@@ -26,6 +26,7 @@ public:
     QString documentsFolder() const override;
     QString programFolder() const override;
     QString tempFolder() const override;
+    QString programFile() const override;
 };
 
 class DesktopShell final : public Shell {

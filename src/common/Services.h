@@ -5,9 +5,12 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <memory>
 
-// The editor's four outside-world seams. The program uses the real ones
+class QIODevice;
+
+// The editor's outside-world seams. The program uses the real ones
 // (RealServices.h); tests substitute recording fakes.
 
 enum class Answer { Yes, No, Other };
@@ -68,6 +71,8 @@ public:
     virtual QString documentsFolder() const = 0;
     virtual QString programFolder() const = 0;
     virtual QString tempFolder() const = 0;
+    // Full path of the running program file.
+    virtual QString programFile() const { return programFolder() + QStringLiteral("/tharnvik-editor"); }
 };
 
 class Shell {
@@ -80,6 +85,32 @@ public:
                               const QString &workingFolder) = 0;
 };
 
+// The outcome of one HTTP GET.
+struct HttpReply {
+    // A complete answer arrived (any status). False when the request failed
+    // without one: no network, name or certificate failure, refused
+    // redirect, a transfer cut short, the deadline passed, the body cap.
+    bool answered = false;
+    int status = 0;
+    QString statusText;
+    QByteArray body; // empty when the body went into a sink
+    QString error;   // why there is no answer
+};
+
+class Network {
+public:
+    virtual ~Network() = default;
+    // Blocking GET. While it runs, timers and sockets are served but no
+    // user input is processed. A body larger than maxBody bytes fails the
+    // request. With a sink the body is written there as it arrives
+    // (a sink that refuses a write fails the request).
+    virtual HttpReply get(const QString &url, qint64 maxBody, QIODevice *sink = nullptr) = 0;
+    // Non-blocking GET: done runs later on this thread, unless context has
+    // been destroyed by then.
+    virtual void getLater(const QString &url, qint64 maxBody, QObject *context,
+                          std::function<void(const HttpReply &)> done) = 0;
+};
+
 class Ftd2xx;
 
 struct Services {
@@ -88,4 +119,5 @@ struct Services {
     Paths &paths;
     Shell &shell;
     Ftd2xx &ftd2xx;
+    Network &network;
 };

@@ -3,13 +3,33 @@
 #include <QWidget>
 
 struct Context;
+class QCheckBox;
+class QLabel;
+class QPushButton;
 
-// The "New Version" window; created hidden at start-up.
+// The "New Version" window: opened (not modal) by the start-up version check
+// when the server offers a newer editor; closing it hides it.
 class TformNewVersionMsg : public QWidget {
     Q_OBJECT
 public:
     explicit TformNewVersionMsg(Context &context);
 
+    QLabel *Label1 = nullptr;
+    QLabel *Label2 = nullptr;
+    QPushButton *btnLaunchUpdate = nullptr;
+    QPushButton *btnSeeWhatsNew = nullptr;
+    QCheckBox *CheckBox1 = nullptr;
+
+    void FormShow();
+    void btnLaunchUpdateClick();
+    void btnSeeWhatsNewClick();
+    void CheckBox1Change();
+
+protected:
+    void showEvent(QShowEvent *event) override;
+
 private:
+    void fitToTexts();
+
     Context &m_ctx;
 };

@@ -10,5 +10,7 @@ for tool in xvfb-run dbus-run-session; do
 done
 /usr/bin/python3 -c "import pyatspi" 2>/dev/null || { echo "skipped: python3-pyatspi is not installed"; exit 77; }
 unset QT_QPA_PLATFORM
-exec xvfb-run -a -s "-screen 0 1600x900x24" dbus-run-session -- \
+# Several suites may run at once on one machine: each starts its search for a
+# free display at a number of its own, so that two do not race for the same one.
+exec xvfb-run -a -n $((100 + $$ % 800)) -s "-screen 0 1600x900x24" dbus-run-session -- \
     /usr/bin/python3 "$HERE/$STORY" "$EDITOR" "$PEDAL"

@@ -4,6 +4,9 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QIODevice>
+#include <QTimer>
+#include <QUrl>
 
 #include <algorithm>
 
@@ -84,3 +87,32 @@ void FakeClock::waitForEvents(int maxMs)
 
 FakeServices::FakeServices() : recorder(std::make_unique<RecordingFtd2xx>()), bridge(recorder.get()) {}
 FakeServices::~FakeServices() = default;
+
+HttpReply FakeNetwork::answer(const QString &url, qint64 maxBody, QIODevice *sink)
+{
+    requests << url;
+    const auto it = answers.find(QUrl(url).path());
+    if (it == answers.end())
+        return failure(QStringLiteral("Network unreachable"));
+    HttpReply reply = it->second;
+    if (reply.answered && reply.body.size() > maxBody)
+        return failure(QStringLiteral("The server's answer is larger than %1 bytes").arg(maxBody));
+    if (reply.answered && sink) {
+        if (sink->write(reply.body) != reply.body.size())
+            return failure(QStringLiteral("Cannot write the received data: ") + sink->errorString());
+        reply.body.clear();
+    }
+    return reply;
+}
+
+HttpReply FakeNetwork::get(const QString &url, qint64 maxBody, QIODevice *sink)
+{
+    return answer(url, maxBody, sink);
+}
+
+void FakeNetwork::getLater(const QString &url, qint64 maxBody, QObject *context,
+                           std::function<void(const HttpReply &)> done)
+{
+    const HttpReply reply = answer(url, maxBody, nullptr);
+    QTimer::singleShot(0, context, [reply, done = std::move(done)] { done(reply); });
+}

@@ -6,6 +6,7 @@
 #include <QTemporaryDir>
 
 #include <deque>
+#include <map>
 #include <functional>
 #include <memory>
 #include <vector>
@@ -106,6 +107,8 @@ public:
     QString tempFolder() const override { return m_temp; }
     QString root() const { return m_root.path(); }
     void setDocumentsFolder(const QString &path) { m_docs = path; }
+    void setProgramFolder(const QString &path) { m_program = path; }
+    void setTempFolder(const QString &path) { m_temp = path; }
 
 private:
     QTemporaryDir m_root;
@@ -119,10 +122,37 @@ public:
     bool startProgram(const QString &program, const QStringList &arguments, const QString &workingFolder) override
     {
         programs << program;
+        starts.push_back({program, arguments, workingFolder});
         return startResult;
     }
+    struct Start {
+        QString program;
+        QStringList arguments;
+        QString workingFolder;
+    };
     QStringList urls, folders, programs;
+    std::vector<Start> starts;
     bool startResult = true;
+};
+
+// Answers by the request's path; a path without an answer fails as a
+// machine without network does. Requests made later are answered on the
+// next pass of the event loop.
+class FakeNetwork final : public Network {
+public:
+    HttpReply get(const QString &url, qint64 maxBody, QIODevice *sink = nullptr) override;
+    void getLater(const QString &url, qint64 maxBody, QObject *context,
+                  std::function<void(const HttpReply &)> done) override;
+
+    static HttpReply ok(const QByteArray &body) { return {true, 200, QStringLiteral("OK"), body, {}}; }
+    static HttpReply status(int code, const QString &text) { return {true, code, text, {}, {}}; }
+    static HttpReply failure(const QString &error) { return {false, 0, {}, {}, error}; }
+
+    std::map<QString, HttpReply> answers; // by path
+    QStringList requests;                 // full addresses, in order
+
+private:
+    HttpReply answer(const QString &url, qint64 maxBody, QIODevice *sink);
 };
 
 // All fakes, ready to hand to an Editor; the bridge is a recording fake
@@ -134,7 +164,9 @@ struct FakeServices {
     FakeClock clock;
     TempPaths paths;
     FakeShell shell;
+    FakeNetwork fakeNetwork;
+    Network *network = &fakeNetwork;
     std::unique_ptr<class RecordingFtd2xx> recorder;
     Ftd2xx *bridge;
-    Services services() { return Services{dialogs, clock, paths, shell, *bridge}; }
+    Services services() { return Services{dialogs, clock, paths, shell, *bridge, *network}; }
 };

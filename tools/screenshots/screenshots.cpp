@@ -8,6 +8,8 @@
 #include "FXsettings.h"
 #include "PrintConsole.h"
 #include "RealServices.h"
+#include "HttpClient.h"
+#include "NewVersionMsg.h"
 #include "main.h"
 
 #include <QApplication>
@@ -74,8 +76,9 @@ int main(int argc, char **argv)
     SystemClock clock;
     TempDocuments paths;
     DesktopShell shell;
+    OfflineNetwork network;
     NoBridges bridges;
-    Editor editor(Services{dialogs, clock, paths, shell, bridges});
+    Editor editor(Services{dialogs, clock, paths, shell, bridges, network});
     TformMain *main = editor.windows().formMain;
     main->show();
     for (int n = 0; n < Looks::kSkins; ++n) {
@@ -114,5 +117,12 @@ int main(int argc, char **argv)
     editor.console().ConsolePrint(QStringLiteral("********************REQUEST********************"));
     console->show();
     save(console, QDir(out).filePath(QStringLiteral("debug-console.png")));
+    console->hide();
+
+    // The new-version window as the start-up check opens it.
+    editor.state().NewAppVersion = QStringLiteral("1.24.0.0");
+    auto *newVersion = editor.windows().formNewVersionMsg;
+    newVersion->show();
+    save(newVersion, QDir(out).filePath(QStringLiteral("new-version.png")));
     return 0;
 }

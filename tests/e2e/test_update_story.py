@@ -1,0 +1,122 @@
+"""End to end: the editor starts from a program folder with blanks in its path
+against a maker's server on the loopback address that offers a newer editor.
+The Info menu and the "New Version" window tell; "Don't Show This Message
+Again" writes its flag; Update Now downloads the updater (a recording
+stand-in), starts it twice and ends the editor, whose log is appended."""
+
+import http.server
+import os
+import shutil
+import struct
+import sys
+import tempfile
+import threading
+
+from atspi_driver import Programs, answer_dialog, find, find_application, labels, press, wait_for
+
+FRAME = ("frame", "window", "dialog")
+
+
+def stand_in_updater(major, minor):
+    """A shell script that appends "<argc>|<working folder>|<args>..." to
+    record.txt beside itself, carrying a Windows fixed file-info record."""
+    record = struct.pack("<13I", 0xFEEF04BD, 0x00010000, major << 16 | minor, 0, *([0] * 9))
+    return (b"#!/bin/sh\n"
+            b"line=\"$#|$PWD\"\n"
+            b"for a in \"$@\"; do line=\"$line|$a\"; done\n"
+            b"printf '%s\\n' \"$line\" >> \"$(dirname \"$0\")/record.txt\"\n"
+            b"exit 0\n# " + record + b"\n")
+
+
+class Server:
+    """The maker's web server, on 127.0.0.1."""
+
+    def __init__(self, routes):
+        self.requests = []
+        outer = self
+
+        class Handler(http.server.BaseHTTPRequestHandler):
+            def do_GET(self):
+                outer.requests.append(self.path)
+                body = routes.get(self.path)
+                self.send_response(200 if body is not None else 404)
+                body = body if body is not None else b"no such page"
+                self.send_header("Content-Length", str(len(body)))
+                self.end_headers()
+                self.wfile.write(body)
+
+            def log_message(self, *args):
+                pass
+
+        self.httpd = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Handler)
+        threading.Thread(target=self.httpd.serve_forever, daemon=True).start()
+        self.url = "http://127.0.0.1:%d" % self.httpd.server_address[1]
+
+    def stop(self):
+        self.httpd.shutdown()
+
+
+def main(editor, pedal):
+    with tempfile.TemporaryDirectory() as work:
+        program_folder = os.path.join(work, "Program Files", "Tharnvik Editor")
+        temp_folder = os.path.join(work, "my temp")
+        os.makedirs(program_folder)
+        os.makedirs(temp_folder)
+        installed = os.path.join(program_folder, "tharnvik-editor")
+        shutil.copy2(editor, installed)
+
+        server = Server({
+            "/download/tharnvik-editor-version.php": b"9.0.0.0",
+            "/download/update/Tharnvik_Win_Updater_Version.php": b"1.3",
+            "/download/update/Tharnvik_Win_Updater.exe": stand_in_updater(1, 3),
+        })
+        os.environ["THARNVIK_SERVER_URL"] = server.url
+        os.environ["TMPDIR"] = temp_folder
+        programs = Programs(installed, pedal, os.path.join(work, "run"))
+        try:
+            app = find_application("Tharnvik Editor")
+            main_window = find(app, FRAME, "Tharnvik Editor")
+
+            # About a second after start the check answers: a newer version.
+            window = find(app, FRAME, "New Version", timeout=30)
+            wait_for(lambda: "Your version: 1.23.0.0     New version: 9.0.0.0" in labels(window), 10, "the versions")
+            assert "A new version of the Tharnvik Editor is available" in labels(window), labels(window)
+            find(main_window, "menu item", "New version available: 9.0.0.0")
+            update_now = find(main_window, "menu item", "Update Now")
+            assert update_now.getState().contains(__import__("pyatspi").STATE_ENABLED)
+
+            flag = os.path.join(programs.app_folder, "ShowMessageVersionAtStartup.txt")
+            assert open(flag).read() == "YES"
+            press(find(window, "check box", "Don't Show This Message Again"), wait=True)
+            wait_for(lambda: open(flag).read() == "NO", 10, "the flag file to hold NO")
+
+            press(update_now)
+            answer_dialog(app, "Yes")
+            answer_dialog(app, "OK")  # "New updater downloaded! ..."
+            assert programs.editor.wait(20) == 0
+
+            record = os.path.join(program_folder, "record.txt")
+            wait_for(lambda: os.path.exists(record) and open(record).read().count("\n") == 2, 20, "both runs")
+            runs = sorted(open(record).read().splitlines())
+            target = os.path.join(temp_folder, "Tharnvik_Editor_Update.exe")
+            assert runs == ["0|" + program_folder, "|".join(["2", program_folder, target, installed])], runs
+            updater = os.path.join(program_folder, "Tharnvik_Win_Updater.exe")
+            assert os.access(updater, os.X_OK)
+            assert not os.path.exists(os.path.join(program_folder, "Tharnvik_Win_Updater_Update.exe"))
+            assert server.requests == ["/download/tharnvik-editor-version.php",
+                                       "/download/update/Tharnvik_Win_Updater_Version.php",
+                                       "/download/update/Tharnvik_Win_Updater.exe"], server.requests
+
+            with open(os.path.join(programs.app_folder, "log.txt"), encoding="utf-8", newline="") as f:
+                log = f.read()
+            for line in ("currentAppVersion: 1.23.0.0", "newAppVersion: 9.0.0.0", "updater version on server: 1.3",
+                         "Local updater not found, proceed with download..."):
+                assert line + "\r\n" in log, (line, log)
+        finally:
+            programs.stop()
+            server.stop()
+    print("end-to-end update story: ok")
+
+
+if __name__ == "__main__":
+    main(sys.argv[1], sys.argv[2])
