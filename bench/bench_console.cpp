@@ -1,5 +1,6 @@
 // Console append speed and memory, beside a plain QPlainTextEdit that appends
 // and scrolls per line, run in the same process.
+#include "BenchTable.h"
 #include "ConsoleModel.h"
 #include "ConsoleView.h"
 #include "PrintConsole.h"
@@ -99,16 +100,18 @@ int main(int argc, char **argv)
     const double naiveDump = naiveRun(16384);
     const double naive100 = quick ? 0 : naiveRun(100000);
 
-    std::printf("%-44s %10s %10s %8s\n", "console figure", "measured", "target", "ratio");
-    std::printf("%-44s %8.1f ms %7.0f ms %8.2f  last line visible: %s\n", "16,384-line dump, autoscroll", dump, 50.0,
-                dump / 50.0, dumpVisible ? "yes" : "NO");
-    std::printf("%-44s %8.1f ms %7.0f ms %8.2f\n", "200,000 lines, autoscroll", k200, 600.0, k200 / 600.0);
-    std::printf("%-44s %8.2f    %10s\n", "growth 100,000 -> 200,000 lines (x)", k200 / k100, "~2 linear");
-    std::printf("%-44s %8.1f B  %8.0f B %8.2f\n", "memory per line beyond its text", perLine, 100.0, perLine / 100.0);
-    std::printf("%-44s %8.1f ms  console is %.0fx faster\n", "naive QPlainTextEdit, 16,384 lines", naiveDump,
-                naiveDump / dump);
+    tableHeader("console");
+    tableRow("console: 16,384-line dump, autoscroll", fmt("%.1f ms", dump), "50 ms", dump / 50.0,
+             dumpVisible ? "last line visible" : "LAST LINE NOT VISIBLE");
+    tableRow("console: 200,000 lines, autoscroll", fmt("%.1f ms", k200), "600 ms", k200 / 600.0);
+    tableRow("console: growth 100,000 -> 200,000 lines", fmt("x%.2f", k200 / k100), "x2 (linear)", -1);
+    tableRow("console: memory per line beyond its text", fmt("%.1f B", perLine), "100 B", perLine / 100.0);
+    tableRow("console: heap after 200,000 lines", fmt("%.1f MiB", growth / 1048576.0), "-", -1,
+             fmt("of which text %.1f MiB", textBytes / 1048576.0));
+    tableRow("console: 16,384 lines, naive QPlainTextEdit (peer)", fmt("%.1f ms", naiveDump), fmt("%.1f ms", dump),
+             dump / naiveDump, fmt("console is %.0fx faster", naiveDump / dump));
     if (!quick)
-        std::printf("%-44s %8.1f ms  console is %.0fx faster\n", "naive QPlainTextEdit, 100,000 lines", naive100,
-                    naive100 / k100);
+        tableRow("console: 100,000 lines, naive QPlainTextEdit (peer)", fmt("%.1f ms", naive100), fmt("%.1f ms", k100),
+                 k100 / naive100, fmt("console is %.0fx faster", naive100 / k100));
     return 0;
 }

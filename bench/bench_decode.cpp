@@ -1,4 +1,5 @@
 // Decoding a full request answer: the number parser and the identity decode.
+#include "BenchTable.h"
 #include "Communication.h"
 #include "DeviceInfo.h"
 
@@ -23,7 +24,7 @@ int main()
         sink = sink + decodeIdentity(bytes).firmware;
     }
     const double us = t.nsecsElapsed() / 1e3 / rounds;
-    std::printf("%-44s %10s %10s %8s\n", "decode figure", "measured", "target", "ratio");
-    std::printf("%-44s %7.2f us %7.0f us %8.3f\n", "full answer (107 numbers) decoded", us, 100.0, us / 100.0);
+    tableHeader("decode");
+    tableRow("decode: full answer (107 numbers) parsed", fmt("%.2f us", us), "100 us", us / 100.0);
     return 0;
 }

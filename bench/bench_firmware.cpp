@@ -2,6 +2,7 @@
 // bootloader, beside its floor; then stm32flash writing the same image
 // through the same paced link (without verifying); the editor's CPU use
 // and the console lines it wrote.
+#include "BenchTable.h"
 #include "AppState.h"
 #include "BenchSupport.h"
 #include "CompositeFtd2xx.h"
@@ -175,31 +176,29 @@ int main(int argc, char **argv)
             std::fprintf(stderr, "stm32flash failed: %s\n", p.readAllStandardError().constData());
     }
 
-    std::printf("%-48s %10s %10s %8s\n", "firmware figure", "measured", "target", "ratio");
-    std::printf("%-48s %8.0f ms %8.0f ms %8.3f  (%lld chunks, %lld answers: wire %.0f + latency %.0f + erase %.0f + "
-                "program %.0f ms)\n",
-                "upgrade to Go, paced pedal (vs floor)", writeMs, floorMs, writeMs / floorMs,
-                static_cast<long long>(chunks), static_cast<long long>(answers), wireMs, answers * 16.0, eraseMs,
-                programMs);
-    if (flasherMs > 0)
-        std::printf("%-48s %8.0f ms %8.0f ms %8.3f  (editor to Go / stm32flash write + Go; it erases only the "
-                    "pages it writes)\n",
-                    "stm32flash, same image and link (peer)", flasherMs, writeMs, writeMs / flasherMs);
+    tableHeader("firmware");
+    tableRow("firmware upgrade to Go, paced pedal (vs floor)", fmt("%.0f ms", writeMs), fmt("%.0f ms", floorMs),
+             writeMs / floorMs,
+             fmt("%lld chunks, %lld answers: wire %.0f + latency %.0f + erase %.0f + program %.0f ms",
+                 static_cast<long long>(chunks), static_cast<long long>(answers), wireMs, answers * 16.0, eraseMs,
+                 programMs));
     if (flasherMs > 0) {
+        tableRow("firmware upgrade beside stm32flash (peer)", fmt("%.0f ms", writeMs), fmt("%.0f ms", flasherMs),
+                 writeMs / flasherMs, "stm32flash: write + Go, no verify; it erases only the pages it writes");
         // stm32flash erases only the pages it writes; the pedal's protocol
         // has the editor erase all 128. The same comparison without that:
         const double pagesWritten = static_cast<double>((imageBytes + 1023) / 1024);
         const double eraseGapMs = eraseMs - pagesWritten * 20.0;
-        std::printf("%-48s %8.0f ms %8.0f ms %8.3f  (editor less the %.0f ms of erasing %d more pages)\n",
-                    "  same, with stm32flash's page erase", flasherMs, writeMs - eraseGapMs,
-                    (writeMs - eraseGapMs) / flasherMs, eraseGapMs, 128 - static_cast<int>(pagesWritten));
+        tableRow("  the same with stm32flash's page erase", fmt("%.0f ms", writeMs - eraseGapMs),
+                 fmt("%.0f ms", flasherMs), (writeMs - eraseGapMs) / flasherMs,
+                 fmt("editor less the %.0f ms of erasing %d more pages", eraseGapMs,
+                     128 - static_cast<int>(pagesWritten)));
+    } else {
+        std::printf("stm32flash beside it: not run (not installed, or THARNVIK_BENCH_NO_PEER)\n");
     }
-    if (flasherMs <= 0)
-        std::printf("%-48s  not run (not installed, or THARNVIK_BENCH_NO_PEER)\n", "stm32flash, same image and link (peer)");
-    std::printf("%-48s %8.0f ms %10s %8s  (including the restart and the REQUEST after it)\n",
-                "whole click, start to the pedal answering", editorMs, "-", "-");
-    std::printf("%-48s %8.2f %% %8.0f %% %8.3f\n", "editor CPU during the upgrade (one core)", cpuPercent, 10.0,
-                cpuPercent / 10.0);
-    std::printf("%-48s %8.0f %10s %8s\n", "console lines written", consoleLines, "-", "-");
+    tableRow("firmware: whole click to the pedal answering", fmt("%.0f ms", editorMs), "-", -1,
+             "with the restart and the REQUEST retry after it");
+    tableRow("firmware: editor CPU during the upgrade", fmt("%.2f %%", cpuPercent), "10 %", cpuPercent / 10.0,
+             fmt("of one core; %.0f console lines written", consoleLines));
     return 0;
 }

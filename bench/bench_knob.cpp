@@ -1,6 +1,7 @@
 // Knob traffic: a drag delivering 120 angle changes a second for 5 s, in
 // real time, against a bridge that only counts; and ApplyParametersToControls
 // with all twenty values changing.
+#include "BenchTable.h"
 #include "BenchSupport.h"
 #include "Communication.h"
 #include "Editor.h"
@@ -137,14 +138,14 @@ int main(int argc, char **argv)
     }
     editor.state().RequestInProgress = false;
 
-    std::printf("%-44s %10s %10s %8s\n", "knob figure", "measured", "target", "ratio");
-    std::printf("%-44s %8d/s %8d/s %8.2f  (%d changes, %zu writes)\n", "writes in the busiest second", busiest, 10,
-                busiest / 10.0, changes, bridge.writeTimes.size());
-    std::printf("%-44s %7lld ms %7d ms %8.2f\n", "last change to its write", static_cast<long long>(lastWriteDelay), 100,
-                lastWriteDelay / 100.0);
-    std::printf("%-44s %7lld ms %7d ms %8.2f\n", "latest event handled late by", static_cast<long long>(worstLate), 20,
-                worstLate / 20.0);
-    std::printf("%-44s %7.3f ms %7d ms %8.3f\n", "ApplyParametersToControls, 20 changes", applyMs, 5, applyMs / 5.0);
-    std::printf("%-44s %7.1f us %7d us %8.2f\n", "full answer decoded (parse + decoders)", decodeUs, 100, decodeUs / 100.0);
+    tableHeader("knob");
+    tableRow("knob: writes in the busiest second", fmt("%d/s", busiest), "10/s", busiest / 10.0,
+             fmt("%d changes, %zu writes", changes, bridge.writeTimes.size()));
+    tableRow("knob: last change to its write", fmt("%lld ms", static_cast<long long>(lastWriteDelay)), "100 ms",
+             lastWriteDelay / 100.0);
+    tableRow("knob: latest event handled late by", fmt("%lld ms", static_cast<long long>(worstLate)), "20 ms",
+             worstLate / 20.0);
+    tableRow("knob: ApplyParametersToControls, 20 changes", fmt("%.3f ms", applyMs), "5 ms", applyMs / 5.0);
+    tableRow("decode: full answer with the decoders", fmt("%.1f us", decodeUs), "100 us", decodeUs / 100.0);
     return 0;
 }

@@ -1,5 +1,6 @@
 // The REQUEST round trip against the paced virtual pedal, beside its floor,
 // and the CPU the editor uses while it waits for a silent pedal.
+#include "BenchTable.h"
 #include "AppState.h"
 #include "Communication.h"
 #include "CompositeFtd2xx.h"
@@ -138,17 +139,17 @@ int main(int argc, char **argv)
         waitCpu = (cpuSeconds() - before) / wall * 100.0;
     }
 
-    std::printf("%-44s %10s %10s %8s\n", "link figure", "measured", "target", "ratio");
-    std::printf("%-44s %7.1f ms %7.1f ms %8.2f  (floor: 200 ms pause + %.1f ms wire + 16 ms latency)\n",
-                "REQUEST round trip, paced pedal", best, floorMs, best / floorMs, wireMs);
-    std::printf("%-44s %8.2f %% %8.0f %% %8.2f\n", "CPU while waiting 10 s (one core)", waitCpu, 5.0, waitCpu / 5.0);
+    tableHeader("link");
+    tableRow("REQUEST round trip, paced pedal (vs floor)", fmt("%.1f ms", best), fmt("%.1f ms", floorMs), best / floorMs,
+             fmt("floor: 200 ms pause + %.1f ms wire + 16 ms latency", wireMs));
+    tableRow("CPU while waiting 10 s for a silent pedal", fmt("%.2f %%", waitCpu), "5 %", waitCpu / 5.0, "of one core");
     const double imageWire = (2 + 4256) * 10.0 / 115200.0 * 1000.0;
     const double answerWire = 17 * 10.0 / 115200.0 * 1000.0;
     const double uploadFloor = 40.0 + imageWire + answerWire + 16.0 + floorMs;
-    std::printf("%-44s %7.1f ms %7.1f ms %8.2f  (40 ms + %.1f ms image + %.1f ms answer + 16 ms + REQUEST floor)\n",
-                "catalogue upload of 0015, paced pedal", uploadMs, uploadFloor, uploadMs / uploadFloor, imageWire,
-                answerWire);
-    std::printf("%-44s %7.1f ms %7.1f ms %8.2f  (the messages' own wire time; writes are not paced)\n",
-                "preset load, every message sent at once", presetMs, presetWireMs, presetMs / std::max(presetWireMs, 0.001));
+    tableRow("algorithm upload of 0015, paced pedal (vs floor)", fmt("%.1f ms", uploadMs), fmt("%.1f ms", uploadFloor),
+             uploadMs / uploadFloor,
+             fmt("40 ms + %.1f ms image + %.1f ms answer + 16 ms + REQUEST floor", imageWire, answerWire));
+    tableRow("preset push (load), every message sent", fmt("%.1f ms", presetMs), fmt("%.1f ms", presetWireMs),
+             presetMs / std::max(presetWireMs, 0.001), "target: the messages' own wire time");
     return 0;
 }

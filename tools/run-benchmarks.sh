@@ -1,10 +1,22 @@
 #!/bin/sh
-# Runs every benchmark of a build folder and prints their figures.
+# Runs every benchmark of a build folder, each printing its figures, then
+# prints them all as one Markdown table (also kept in BUILD/bench-table.md).
 BUILD=${1:-build}
 status=0
+TABLE=$(realpath "$BUILD")/bench-table.md
+: > "$TABLE.rows"
 for b in "$BUILD"/bench/bench_*; do
     [ -x "$b" ] || continue
     echo "== $(basename "$b")"
-    QT_QPA_PLATFORM=${QT_QPA_PLATFORM:-offscreen} "$b" || status=1
+    THARNVIK_BENCH_TABLE="$TABLE.rows" QT_QPA_PLATFORM=${QT_QPA_PLATFORM:-offscreen} "$b" || status=1
 done
+{
+    echo "| figure | measured | target or peer | ratio | how |"
+    echo "|---|---|---|---|---|"
+    cat "$TABLE.rows"
+} > "$TABLE"
+rm -f "$TABLE.rows"
+echo
+echo "== all figures (ratio: measured / target; below 1 is better)"
+cat "$TABLE"
 exit $status
