@@ -1,6 +1,7 @@
 // Saves pictures of the main window (in every skin, with a menu open) and of
 // the debug console into a folder:  tharnvik-screenshots OUTDIR
 // Runs offscreen; the editor's own folder goes to a temporary documents folder.
+#include "FirmwareUpgrade.h"
 #include "ConsoleModel.h"
 #include "Editor.h"
 #include "Ftd2xx.h"
@@ -12,6 +13,7 @@
 #include "NewVersionMsg.h"
 #include "main.h"
 
+#include <QProgressBar>
 #include <QApplication>
 #include <QDir>
 #include <QMenu>
@@ -118,6 +120,15 @@ int main(int argc, char **argv)
     console->show();
     save(console, QDir(out).filePath(QStringLiteral("debug-console.png")));
     console->hide();
+
+    // The firmware window part-way through an upgrade.
+    auto *firmware = editor.windows().formFirmwareUpgrade;
+    firmware->ProgressBar1->setMaximum(211);
+    firmware->ProgressBar1->setValue(120);
+    firmware->show();
+    save(firmware, QDir(out).filePath(QStringLiteral("firmware-window.png")));
+    firmware->ProgressBar1->setValue(0);
+    firmware->hide();
 
     // The new-version window as the start-up check opens it.
     editor.state().NewAppVersion = QStringLiteral("1.24.0.0");
