@@ -211,10 +211,10 @@ int parseOptions(int argc, char **argv, Options &o)
     return 0;
 }
 
-std::int64_t monotonicMs()
+std::int64_t monotonicUs()
 {
     using namespace std::chrono;
-    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+    return duration_cast<microseconds>(steady_clock::now().time_since_epoch()).count();
 }
 
 std::string hexLine(const std::vector<std::uint8_t> &bytes)
@@ -319,8 +319,11 @@ int main(int argc, char **argv)
                 file.c_str());
     std::fflush(stdout);
 
-    const std::int64_t start = monotonicMs();
-    auto now = [&] { return monotonicMs() - start; };
+    // The pedal keeps time in milliseconds; the loop wakes to the
+    // microsecond, so an answer due at a millisecond goes out at its start.
+    const std::int64_t start = monotonicUs();
+    auto nowUs = [&] { return monotonicUs() - start; };
+    auto now = [&] { return nowUs() / 1000; };
     std::size_t messagesLogged = 0, notesShown = 0;
     auto report = [&] {
         const auto &received = pedal.received();
@@ -350,18 +353,18 @@ int main(int argc, char **argv)
             unsent.erase(unsent.begin(), unsent.begin() + n);
         }
 
-        int timeout = -1;
+        std::int64_t timeoutUs = -1;
         if (const std::int64_t due = pedal.nextOutputTime(); due != sim::PedalSimulator::kNoOutput)
-            timeout = static_cast<int>(std::clamp<std::int64_t>(due - now(), 0, 60000));
+            timeoutUs = std::clamp<std::int64_t>(due * 1000 - nowUs(), 0, 60000000);
         if (masterFailed)
-            timeout = timeout < 0 ? 50 : std::min(timeout, 50);
+            timeoutUs = timeoutUs < 0 ? 50000 : std::min<std::int64_t>(timeoutUs, 50000);
         pollfd p{pty.master, static_cast<short>(masterFailed ? 0 : POLLIN), 0};
         if (!unsent.empty())
             p.events |= POLLOUT;
         timespec ts{}, *tsp = nullptr;
-        if (timeout >= 0) {
-            ts.tv_sec = timeout / 1000;
-            ts.tv_nsec = (timeout % 1000) * 1000000L;
+        if (timeoutUs >= 0) {
+            ts.tv_sec = timeoutUs / 1000000;
+            ts.tv_nsec = (timeoutUs % 1000000) * 1000L;
             tsp = &ts;
         }
         const int ready = ::ppoll(&p, 1, tsp, &original);

@@ -6,7 +6,7 @@ status=0
 TABLE=$(realpath "$BUILD")/bench-table.md
 : > "$TABLE.rows"
 for b in "$BUILD"/bench/bench_*; do
-    [ -x "$b" ] || continue
+    [ -f "$b" ] && [ -x "$b" ] || continue
     echo "== $(basename "$b")"
     THARNVIK_BENCH_TABLE="$TABLE.rows" QT_QPA_PLATFORM=${QT_QPA_PLATFORM:-offscreen} "$b" || status=1
 done
