@@ -307,8 +307,8 @@ void PedalSimulator::finishCommand(std::int64_t atUs)
         else
             note(format("footswitch codes %02X %02X refused", m[1], m[2]));
         break;
-    case cmd::TuningOrNotes:
-        onTuningOrNotes(m);
+    case cmd::Tuning:
+        onTuning(m);
         break;
     case cmd::EraseEeprom:
         onEraseEeprom(m);
@@ -454,23 +454,17 @@ void PedalSimulator::onEnterBootloader(const std::vector<std::uint8_t> &m, std::
     enterBootloaderMode();
 }
 
-void PedalSimulator::onTuningOrNotes(const std::vector<std::uint8_t> &m)
+void PedalSimulator::onTuning(const std::vector<std::uint8_t> &m)
 {
-    // Tuning and note filters share code 0x09. A tuning index (0..8) followed
-    // by a semitone code (-5..+3) is a tuning; two note numbers (0..7, or 0xFF
-    // for none) are note filters. Bytes that fit both, such as 01 FF, are
-    // taken as a tuning.
-    const std::uint8_t a = m[1], b = m[2];
-    const bool semitone = b >= 0xFB || b <= 0x03;
-    const auto isNote = [](std::uint8_t x) { return x <= 7 || x == 0xFF; };
-    if (a <= 8 && semitone) {
-        m_state.tuning = a;
-        m_state.semitones = b;
-    } else if (isNote(a) && isNote(b)) {
-        m_state.noteFilters = {a, b};
-    } else {
-        note(format("tuning / note filter bytes %02X %02X refused", a, b));
-    }
+    // Code 0x09 is the tuning: an index and a semitone code, kept as they
+    // come. The editor's note filter message has the same code and shape, so
+    // its two note numbers land here too and replace the tuning.
+    const std::uint8_t index = m[1], semitones = m[2];
+    m_state.tuning = index;
+    m_state.semitones = semitones;
+    const bool knownSemitones = semitones >= 0xFB || semitones <= 0x03;
+    if (index > 8 || !knownSemitones)
+        note(format("tuning bytes %02X %02X kept, though no tuning has them", index, semitones));
 }
 
 std::vector<std::uint8_t> *PedalSimulator::eepromAt(std::uint8_t i2cAddress)

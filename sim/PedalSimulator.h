@@ -63,7 +63,6 @@ struct PedalState {
     std::uint8_t footswitchMode = 0; // 2 x short-press code + long-press code
     std::uint8_t tuning = 0;
     std::uint8_t semitones = 0;      // two's complement
-    std::array<std::uint8_t, 2> noteFilters{0xFF, 0xFF};
     bool bypass = false;
     bool storeBypass = false;
     std::uint8_t instrumentRange = kRangeStandard;
@@ -146,7 +145,7 @@ private:
     void onStoreSettings(const std::vector<std::uint8_t> &m);
     void onAssign(const std::vector<std::uint8_t> &m);
     void onEnterBootloader(const std::vector<std::uint8_t> &m, std::int64_t atUs);
-    void onTuningOrNotes(const std::vector<std::uint8_t> &m);
+    void onTuning(const std::vector<std::uint8_t> &m);
     void onEraseEeprom(const std::vector<std::uint8_t> &m);
     void onReadEeprom(const std::vector<std::uint8_t> &m, std::int64_t atUs);
     void onInstrumentRange(const std::vector<std::uint8_t> &m);

@@ -21,7 +21,7 @@ inline constexpr std::uint8_t Assign = 0x04;
 inline constexpr std::uint8_t EnterBootloader = 0x05;
 inline constexpr std::uint8_t MidiChannel = 0x07;
 inline constexpr std::uint8_t Footswitch = 0x08;
-inline constexpr std::uint8_t TuningOrNotes = 0x09;
+inline constexpr std::uint8_t Tuning = 0x09;        // index, semitone code
 inline constexpr std::uint8_t EraseEeprom = 0x0B;
 inline constexpr std::uint8_t ReadEeprom = 0x0C;
 inline constexpr std::uint8_t Bypass = 0x0D;
@@ -43,7 +43,7 @@ constexpr std::size_t commandLength(std::uint8_t code)
     case cmd::EnterBootloader: return 8;
     case cmd::MidiChannel: return 2;
     case cmd::Footswitch: return 3;
-    case cmd::TuningOrNotes: return 3;
+    case cmd::Tuning: return 3;
     case cmd::EraseEeprom: return 5;
     case cmd::ReadEeprom: return 6;
     case cmd::Bypass: return 2;

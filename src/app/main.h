@@ -6,6 +6,7 @@
 
 #include <QWidget>
 
+#include <cstdint>
 #include <vector>
 
 class ClockTimer;
@@ -165,6 +166,25 @@ public:
     bool pollTimerOn() const override;
     void upgradeModeEnded() override;
 
+    // --- device setup (MainSetup.cpp)
+    void menuUploadTuningsDataClick();
+    void menuStandardClick();
+    void menuLowClick();
+    void ChangeInstrument();
+    void menuStoreBypassStatusClick();
+    void menuDoNotStoreBypassStatusClick();
+    void ChangeStoreBypassStatus(bool store);
+    void menuRangeLimitOFFClick();
+    void menuRangeLimitONClick();
+    void RangeLimit(std::uint8_t status);
+    void menuLoadFirstPresetAtStartupClick();
+    void menuMIDIchannelsClickItem(QAction *sender);
+    void menuEraseSettingsClick();
+    // Ctrl+Shift+N: the Note Cut window, which no menu offers.
+    void ShowNoteTrackingFilter();
+    // A Read EEPROM went out: a dump that never begins is reported.
+    void expectEepromDump();
+
 signals:
     // The window was closed: the program ends.
     void closed();
@@ -182,6 +202,7 @@ private:
     void connectEffectHandlers();
     void connectPresetAndUploadHandlers();
     void connectFirmwareHandlers();
+    void connectSetupHandlers();
     enum class UploadVariant { Catalogue, File };
     bool waitForUploadAnswer(UploadVariant variant);
     void closeEffectWindowIfShown();

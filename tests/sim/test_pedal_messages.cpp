@@ -273,30 +273,31 @@ TEST_F(Pedal, OptionsFollowTheLastMessageAndRefuseBadOnes)
     EXPECT_EQ(pedal.log().size(), 4u);
 }
 
-TEST_F(Pedal, CodeNineCarriesEitherATuningOrNoteFilters)
+TEST_F(Pedal, CodeNineIsAlwaysTheTuningEvenWhenItCarriesNoteFilters)
 {
     struct Row {
         const char *message;
-        std::uint8_t tuning, semitones, note1, note2;
+        std::uint8_t tuning, semitones;
+        bool noted;
     };
     const Row rows[] = {
-        {"09 01 FF", 1, 0xFF, 0xFF, 0xFF}, // Standard, -1 (also reads as one note: taken as the tuning)
-        {"09 08 03", 8, 0x03, 0xFF, 0xFF},
-        {"09 01 07", 0, 0x00, 0x01, 0x07}, // A#2 and E3
-        {"09 04 05", 0, 0x00, 0x04, 0x05},
-        {"09 FF FF", 0, 0x00, 0xFF, 0xFF},
+        {"09 01 FF", 1, 0xFF, false}, // Standard, -1
+        {"09 08 03", 8, 0x03, false},
+        {"09 01 07", 1, 0x07, true},  // notes A#2 and E3: kept as the tuning
+        {"09 04 FF", 4, 0xFF, false}, // note C#3 alone reads as open D, -1
+        {"09 FF FF", 0xFF, 0xFF, true},
     };
     for (const Row &row : rows) {
         SCOPED_TRACE(row.message);
         PedalSimulator pedal(config());
-        pedal.state().noteFilters = {0x02, 0x03};
+        const std::size_t notes = pedal.log().size();
         pedal.receive(bytes(row.message), 0);
-        const bool tuning = row.tuning != 0;
+        EXPECT_EQ(pedal.log().size() - notes, row.noted ? 1u : 0u);
         EXPECT_EQ(pedal.state().tuning, row.tuning);
         EXPECT_EQ(pedal.state().semitones, row.semitones);
-        const std::array<std::uint8_t, 2> notes =
-            tuning ? std::array<std::uint8_t, 2>{0x02, 0x03} : std::array<std::uint8_t, 2>{row.note1, row.note2};
-        EXPECT_EQ(pedal.state().noteFilters, notes);
+        const auto report = pedal.report();
+        EXPECT_EQ(report[5], row.tuning);
+        EXPECT_EQ(report[6], row.semitones);
     }
 }
 
