@@ -103,13 +103,13 @@ TformPrint::TformPrint(Context &context, QWidget *parent)
     Label1 = new QLabel(QStringLiteral("E2P addr"), this);
     Label1->setObjectName(QStringLiteral("Label1"));
     Label1->setFont(arial10());
-    Label1->setGeometry(387, 8, 50, 17);
+    Label1->setGeometry(374, 8, 62, 17);
 
     cmbI2Caddr = new QComboBox(this);
     cmbI2Caddr->setObjectName(QStringLiteral("cmbI2Caddr"));
     cmbI2Caddr->setFont(arial10());
     cmbI2Caddr->addItems({QStringLiteral("50"), QStringLiteral("51")});
-    cmbI2Caddr->setGeometry(438, 4, 50, 26);
+    cmbI2Caddr->setGeometry(438, 4, 58, 26);
     cmbI2Caddr->setAccessibleName(QStringLiteral("E2P addr"));
     Label1->setBuddy(cmbI2Caddr);
     selectableByAssistiveTechnology(cmbI2Caddr);
@@ -152,7 +152,7 @@ void TformPrint::createServiceTools()
     selectableByAssistiveTechnology(cmbNotePicker);
     connectGuarded(cmbNotePicker, &QComboBox::currentIndexChanged, this, d, [this] { cmbNotePickerChange(); });
 
-    edtQ = edit("edtQ", QStringLiteral("1.41"), QStringLiteral("Q"), {328, 45, 35, 22});
+    edtQ = edit("edtQ", QStringLiteral("1.41"), QStringLiteral("Q"), {326, 45, 42, 22});
     edtBoost = edit("edtBoost", QStringLiteral("0"), QStringLiteral("Boost dB"), {371, 45, 36, 22});
     for (QLineEdit *e : {edtQ, edtBoost})
         connect(e, &QLineEdit::textEdited, e, [e] { e->setProperty("typed", true); });

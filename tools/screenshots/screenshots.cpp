@@ -12,7 +12,10 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QCheckBox>
+#include <QComboBox>
 #include <QMenu>
+#include <QPushButton>
 #include <QPainter>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -114,5 +117,13 @@ int main(int argc, char **argv)
     editor.console().ConsolePrint(QStringLiteral("********************REQUEST********************"));
     console->show();
     save(console, QDir(out).filePath(QStringLiteral("debug-console.png")));
+
+    // The service tools (Ctrl+Shift+G): a filter table and its response
+    // beside the carried tuning filters.
+    console->setServiceToolsVisible(true);
+    console->cmbNotePicker->setCurrentIndex(12);
+    console->btnGetNoteFrequency->click();
+    console->chkTuningFilters->setChecked(true);
+    save(console, QDir(out).filePath(QStringLiteral("debug-console-service.png")));
     return 0;
 }
