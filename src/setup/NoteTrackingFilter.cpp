@@ -15,15 +15,22 @@ TformNoteTrackingFilter::TformNoteTrackingFilter(Context &context) : QWidget(nul
     setWindowTitle(QStringLiteral("Note Cut"));
     setFixedSize(222, 115);
 
+    using Handler = void (TformNoteTrackingFilter::*)();
     struct Box {
         QCheckBox **box;
         const char *name;
         const char *caption;
+        Handler change;
     };
     const Box boxes[] = {
-        {&chkA2, "chkA2", "A2"},           {&chkAdiesis2, "chkAdiesis2", "A#2"}, {&chkB2, "chkB2", "B2"},
-        {&chkC3, "chkC3", "C3"},           {&chkCdiesis3, "chkCdiesis3", "C#3"}, {&chkD3, "chkD3", "D3"},
-        {&chkDdiesis3, "chkDdiesis3", "D#3"}, {&chkE3, "chkE3", "E3"},
+        {&chkA2, "chkA2", "A2", &TformNoteTrackingFilter::chkA2Change},
+        {&chkAdiesis2, "chkAdiesis2", "A#2", &TformNoteTrackingFilter::chkAdiesis2Change},
+        {&chkB2, "chkB2", "B2", &TformNoteTrackingFilter::chkB2Change},
+        {&chkC3, "chkC3", "C3", &TformNoteTrackingFilter::chkC3Change},
+        {&chkCdiesis3, "chkCdiesis3", "C#3", &TformNoteTrackingFilter::chkCdiesis3Change},
+        {&chkD3, "chkD3", "D3", &TformNoteTrackingFilter::chkD3Change},
+        {&chkDdiesis3, "chkDdiesis3", "D#3", &TformNoteTrackingFilter::chkDdiesis3Change},
+        {&chkE3, "chkE3", "E3", &TformNoteTrackingFilter::chkE3Change},
     };
     Dialogs &d = m_ctx.dialogs();
     for (int i = 0; i < 8; ++i) {
@@ -32,7 +39,8 @@ TformNoteTrackingFilter::TformNoteTrackingFilter(Context &context) : QWidget(nul
         // Left column A2 to C3, right column C#3 to E3.
         box->setGeometry(i < 4 ? 16 : 120, 8 + 19 * (i % 4), 90, 19);
         *boxes[i].box = box;
-        connectGuarded(box, &QCheckBox::toggled, this, d, [this, box] { noteBoxChange(box); });
+        const Handler change = boxes[i].change;
+        connectGuarded(box, &QCheckBox::toggled, this, d, [this, change] { (this->*change)(); });
     }
 
     btnSave = new QPushButton(QStringLiteral("Save"), this);

@@ -35,6 +35,15 @@ public:
     // The eight boxes in note order (note number = index).
     std::array<QCheckBox *, 8> noteBoxes() const;
 
+    // Change handlers of the eight boxes: each counts its box's tick.
+    void chkA2Change() { noteBoxChange(chkA2); }
+    void chkAdiesis2Change() { noteBoxChange(chkAdiesis2); }
+    void chkB2Change() { noteBoxChange(chkB2); }
+    void chkC3Change() { noteBoxChange(chkC3); }
+    void chkCdiesis3Change() { noteBoxChange(chkCdiesis3); }
+    void chkD3Change() { noteBoxChange(chkD3); }
+    void chkDdiesis3Change() { noteBoxChange(chkDdiesis3); }
+    void chkE3Change() { noteBoxChange(chkE3); }
     void noteBoxChange(QCheckBox *box);
     void UpdateNoteCheckBoxes();
     void btnSaveClick();

@@ -7,6 +7,7 @@
 
 #include "ConsoleView.h"
 
+#include <QAccessible>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
@@ -115,6 +116,23 @@ TEST(ConsoleService, ShortcutShowsTheHiddenToolsAndMakesRoomForThem)
     QTest::keyClick(&rig.window, Qt::Key_G, Qt::ControlModifier | Qt::ShiftModifier);
     EXPECT_FALSE(rig.window.btnSend->isVisible());
     EXPECT_EQ(rig.window.Memo1->y(), top);
+}
+
+TEST(ConsoleService, EveryControlHasANameForAssistiveTechnology)
+{
+    ConsoleRig rig;
+    rig.window.show();
+    rig.window.setServiceToolsVisible(true);
+    for (QWidget *c : rig.window.findChildren<QWidget *>()) {
+        if (!c->isVisible() || c->parentWidget() != &rig.window)
+            continue;
+        QAccessibleInterface *a = QAccessible::queryAccessibleInterface(c);
+        ASSERT_NE(a, nullptr);
+        EXPECT_FALSE(a->text(QAccessible::Name).isEmpty()) << c->objectName().toStdString();
+    }
+    EXPECT_EQ(QAccessible::queryAccessibleInterface(rig.window.btnEraseEeprom)->text(QAccessible::Name),
+              QStringLiteral("Erase E2P"));
+    EXPECT_FALSE(rig.window.plotResponse->accessibleDescription().isEmpty());
 }
 
 TEST(ConsoleService, GeneratorStartsAtA1WithItsOwnStartValues)

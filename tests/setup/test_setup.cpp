@@ -10,6 +10,7 @@
 #include "PrintConsole.h"
 #include "TextFiles.h"
 
+#include <QAccessible>
 #include <QAction>
 #include <QCheckBox>
 #include <QDir>
@@ -291,6 +292,21 @@ TEST_F(SetupTest, NoteCutAllowsTwoNotesAndGivesThemBack)
     w.btnSave->click();
     EXPECT_TRUE(fakes.dialogs.messages.isEmpty());
     EXPECT_TRUE(ft().writes.empty());
+}
+
+TEST_F(SetupTest, EveryNoteCutControlHasANameAndItsStateForAssistiveTechnology)
+{
+    start();
+    TformNoteTrackingFilter &w = *editor->windows().formNoteTrackingFilter;
+    w.show();
+    w.chkD3->setChecked(true);
+    for (QWidget *c : w.findChildren<QWidget *>()) {
+        QAccessibleInterface *a = QAccessible::queryAccessibleInterface(c);
+        ASSERT_NE(a, nullptr);
+        EXPECT_FALSE(a->text(QAccessible::Name).isEmpty()) << c->objectName().toStdString();
+    }
+    EXPECT_TRUE(QAccessible::queryAccessibleInterface(w.chkD3)->state().checked);
+    EXPECT_FALSE(QAccessible::queryAccessibleInterface(w.chkA2)->state().checked);
 }
 
 TEST_F(SetupTest, CtrlShiftNShowsTheNoteCutWindow)
