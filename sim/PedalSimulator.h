@@ -70,7 +70,8 @@ struct PedalState {
     bool powerOnPreset = false;      // reported 1 / 255
     bool rangeLimit = false;         // same message as powerOnPreset, no readback
     std::vector<std::uint8_t> tuningData; // empty until uploaded
-    std::array<std::vector<std::uint8_t>, 2> eeprom; // 0x50, 0x51
+    // 0x50 keeps the stored settings (layout in SimProtocol.h, e2p), 0x51 the presets.
+    std::array<std::vector<std::uint8_t>, 2> eeprom;
 
     bool enteredBootloader = false;
 };
@@ -151,6 +152,11 @@ private:
     void onInstrumentRange(const std::vector<std::uint8_t> &m);
     void setParameter(int parameter, std::uint32_t value);
     std::vector<std::uint8_t> *eepromAt(std::uint8_t i2cAddress);
+    // Writes the stored setting of a command into the settings EEPROM.
+    void keep(std::uint8_t command);
+    void keepBytes(std::size_t at, const std::vector<std::uint8_t> &bytes);
+    // After the settings EEPROM is erased: every stored setting is the factory one.
+    void forgetSettings();
     void enterBootloaderMode();
     void leaveBootloaderMode();
 

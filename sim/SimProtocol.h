@@ -135,6 +135,20 @@ inline constexpr std::uint8_t kDumpMarker = 0xAB;
 
 inline constexpr std::size_t kTuningDataBytes = 640;
 
+// Where the pedal keeps its stored settings in the settings EEPROM (0x50).
+// An erased byte (0xFF) reads as the factory setting.
+namespace e2p {
+inline constexpr std::size_t Tuning = 0x000;         // index, semitone code
+inline constexpr std::size_t StoreBypass = 0x002;    // 01 / FF
+inline constexpr std::size_t InstrumentRange = 0x003;
+inline constexpr std::size_t MidiChannel = 0x004;
+inline constexpr std::size_t PowerOnPreset = 0x005;  // 01 / FF
+inline constexpr std::size_t FootswitchMode = 0x006;
+inline constexpr std::size_t Assignments = 0x008;    // 5 flags, then 5 addresses high byte first
+inline constexpr std::size_t StoredValues = 0x020;   // 10 x 4 bytes, high byte first
+inline constexpr std::size_t TuningData = 0x100;     // 640 bytes
+} // namespace e2p
+
 // Answers to an algorithm image, 17 characters each.
 inline constexpr std::string_view kUploadComplete = "Upload Complete\r\n";
 inline constexpr std::string_view kUploadRejected = "Upload Rejected\r\n";

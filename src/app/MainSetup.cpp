@@ -12,6 +12,7 @@
 #include "FunctionsUnit.h"
 #include "Guard.h"
 #include "NoteTrackingFilter.h"
+#include "PedalContract.h"
 #include "PrintConsole.h"
 #include "TextFiles.h"
 #include "Tunings.h"
@@ -62,7 +63,7 @@ void TformMain::menuUploadTuningsDataClick()
 
 void TformMain::menuStandardClick()
 {
-    m_ctx.state.InstrumentRange = DeviceOptions::kStandard;
+    m_ctx.state.InstrumentRange = pedal::kInstrumentStandard;
     menuStandard->setCheckable(true);
     menuLow->setCheckable(true);
     menuStandard->setChecked(true);
@@ -73,7 +74,7 @@ void TformMain::menuStandardClick()
 
 void TformMain::menuLowClick()
 {
-    m_ctx.state.InstrumentRange = DeviceOptions::kLow;
+    m_ctx.state.InstrumentRange = pedal::kInstrumentLow;
     menuStandard->setCheckable(true);
     menuLow->setCheckable(true);
     menuStandard->setChecked(false);

@@ -143,8 +143,11 @@ void FilterPlot::paintEvent(QPaintEvent *)
         const int columns = std::max(2, int(a.width()));
         for (int i = 0; i <= columns; ++i) {
             const double x = a.left() + a.width() * i / columns;
-            const QPointF pt(x, yOf(FilterTable::magnitudeDb(w, hzAt(x))));
-            if (i == 0)
+            const double db = FilterTable::magnitudeDb(w, hzAt(x));
+            if (std::isnan(db))
+                continue;
+            const QPointF pt(x, yOf(db));
+            if (path.elementCount() == 0)
                 path.moveTo(pt);
             else
                 path.lineTo(pt);

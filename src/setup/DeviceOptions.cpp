@@ -1,14 +1,16 @@
 #include "DeviceOptions.h"
 
+#include "PedalContract.h"
+
 #include <QStringList>
 
 namespace DeviceOptions {
 
 QString instrumentRangeText(int range)
 {
-    if (range == kStandard)
+    if (range == pedal::kInstrumentStandard)
         return QStringLiteral("0F") + QStringLiteral("FF") + QStringLiteral("0102030405");
-    if (range == kLow)
+    if (range == pedal::kInstrumentLow)
         return QStringLiteral("0F") + QStringLiteral("BA") + QStringLiteral("0203040506");
     return {};
 }

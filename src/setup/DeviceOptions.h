@@ -7,11 +7,8 @@
 // The messages of the options the pedal keeps, as hex text.
 namespace DeviceOptions {
 
-constexpr std::uint8_t kStandard = 255;
-constexpr std::uint8_t kLow = 186;
-
 // "0F" + range code + the fixed sequence, without its checksum byte; empty
-// for a range that is neither Standard nor Low.
+// for a range that is neither Standard (255) nor Low (186).
 QString instrumentRangeText(int range);
 // "10" + "01" / "FF".
 QString storeBypassText(bool store);
