@@ -111,6 +111,12 @@ TEST_F(SetupStory, TuningDataUploadIsKeptWhole)
                       Tunings::TuningDataTable[static_cast<std::size_t>(row)][static_cast<std::size_t>(b)]);
     EXPECT_TRUE(pedal().bypass);
     EXPECT_TRUE(m.Timer_USB_Read->isEnabled());
+
+    // The pedal keeps it in its settings memory, where a read shows it.
+    editor->windows().formPrint->btnReadEEPROM->click();
+    fakes.clock.advance(3000);
+    EXPECT_TRUE(log().contains("\n256: 00\n257: 7F\n258: F5\n259: EC\n"));
+    EXPECT_TRUE(log().contains("\n892: FF\n893: 81\n894: 37\n895: C0\n"));
 }
 
 TEST_F(SetupStory, EraseSettingsThenTheMemoryCheckFindsItEmpty)
@@ -123,10 +129,16 @@ TEST_F(SetupStory, EraseSettingsThenTheMemoryCheckFindsItEmpty)
     fakes.clock.advance(3000);
     EXPECT_EQ(fakes.dialogs.messages, QStringList{"Memory is not empty"});
 
+    m.menuLow->trigger();
+    m.MIDIChannelItems[7]->trigger();
     fakes.dialogs.messages.clear();
     m.menuEraseSettings->trigger();
     fakes.clock.advance(3000);
     EXPECT_EQ(fakes.dialogs.messages, QStringList{"Memory is empty"});
+    // The erased pedal is back to its factory settings.
+    m.btnRequest->click();
+    EXPECT_TRUE(m.menuStandard->isChecked());
+    EXPECT_TRUE(m.MIDIChannelItems[0]->isChecked());
     EXPECT_TRUE(log().contains("16383: FF"));
     EXPECT_TRUE(std::all_of(pedal().eeprom[0].begin(), pedal().eeprom[0].end(), [](auto b) { return b == 0xFF; }));
     EXPECT_FALSE(std::all_of(pedal().eeprom[1].begin(), pedal().eeprom[1].end(), [](auto b) { return b == 0xFF; }));
