@@ -6,6 +6,7 @@
 #include "Ftd2xx.h"
 #include "Looks.h"
 #include "FXsettings.h"
+#include "NoteTrackingFilter.h"
 #include "PrintConsole.h"
 #include "RealServices.h"
 #include "main.h"
@@ -125,5 +126,12 @@ int main(int argc, char **argv)
     console->btnGetNoteFrequency->click();
     console->chkTuningFilters->setChecked(true);
     save(console, QDir(out).filePath(QStringLiteral("debug-console-service.png")));
+
+    // The Note Cut window (Ctrl+Shift+N) with two notes ticked.
+    auto *notes = editor.windows().formNoteTrackingFilter;
+    notes->chkCdiesis3->setChecked(true);
+    notes->chkE3->setChecked(true);
+    notes->show();
+    save(notes, QDir(out).filePath(QStringLiteral("note-cut.png")));
     return 0;
 }
