@@ -73,15 +73,25 @@ void FilterPlot::describe()
 {
     QString text = QStringLiteral("Frequency 20 Hz to 2 kHz, gain %1 to %2 dB").arg(m_lowDb).arg(m_highDb);
     if (m_hasMain) {
-        // Where the computed filter departs most from 0 dB.
-        double bestHz = kLowHz, bestDb = 0;
-        for (int i = 0; i < kSamples; ++i) {
-            const double db = FilterTable::magnitudeDb(m_main, sampleHz(i));
-            if (std::fabs(db) > std::fabs(bestDb)) {
-                bestDb = db;
-                bestHz = sampleHz(i);
-            }
+        // Where the computed filter departs most from 0 dB: the best sample,
+        // then refined between its neighbours.
+        auto depth = [this](double hz) { return std::fabs(FilterTable::magnitudeDb(m_main, hz)); };
+        int best = 0;
+        for (int i = 1; i < kSamples; ++i) {
+            if (depth(sampleHz(i)) > depth(sampleHz(best)))
+                best = i;
         }
+        double lo = std::log(sampleHz(std::max(0, best - 1)));
+        double hi = std::log(sampleHz(std::min(kSamples - 1, best + 1)));
+        for (int k = 0; k < 60; ++k) {
+            const double a = lo + (hi - lo) / 3, b = hi - (hi - lo) / 3;
+            if (depth(std::exp(a)) < depth(std::exp(b)))
+                lo = a;
+            else
+                hi = b;
+        }
+        const double bestHz = std::exp((lo + hi) / 2);
+        const double bestDb = FilterTable::magnitudeDb(m_main, bestHz);
         text += QStringLiteral("; %1: %2 dB near %3 Hz").arg(m_name).arg(bestDb, 0, 'f', 1).arg(bestHz, 0, 'f', 0);
     }
     if (!m_background.empty())

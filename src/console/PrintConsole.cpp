@@ -327,6 +327,10 @@ void TformPrint::edtBoostChange()
 
 void TformPrint::btnGetNoteFrequencyClick()
 {
+    // Boxes changed without leaving them (assistive technology can set a
+    // text without moving the focus) count as finished now.
+    edtQChange();
+    edtBoostChange();
     generator.CentreFrequency = FilterTable::NoteFrequency(generator.SemitoneOffset);
     const QString note = cmbNotePicker->currentText();
     const QStringList lines = generator.GenerateFilterTable(note, QLocale());

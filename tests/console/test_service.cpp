@@ -182,6 +182,17 @@ TEST(ConsoleService, QAndBoostTakeTypedNumbersAndRefuseTheRest)
     EXPECT_EQ(w.edtQ->text(), QString()); // what the user typed stays in the box
 }
 
+TEST(ConsoleService, CalcTakesABoxChangedWithoutLeavingIt)
+{
+    ConsoleRig rig;
+    rig.window.edtQ->setText(QStringLiteral("12"));
+    rig.window.btnGetNoteFrequency->click();
+    EXPECT_EQ(rig.window.generator.FilterQ, 12.0);
+    EXPECT_EQ(rig.model.text(0, 2), QStringLiteral("Q: 12\nA1_6db_cut_Q12 : array[0..19] of string ="));
+    rig.window.btnGetNoteFrequency->click();
+    EXPECT_EQ(rig.log().count(QLatin1String("Q: 12")), 1);
+}
+
 TEST(ConsoleService, NumbersUseTheUsersDecimalSeparator)
 {
     const LocaleScope german{QLocale(QLocale::German, QLocale::Germany)};
@@ -220,6 +231,14 @@ TEST(ConsoleService, PlotShowsThePrintedCoefficientsAndOnRequestTheTuningFilters
     EXPECT_NEAR(FilterTable::magnitudeDb(w.plotResponse->mainWords(), 110.0), -6.0, 0.05);
     EXPECT_TRUE(w.plotResponse->accessibleDescription().contains(QLatin1String("A2_6db_cut_Q11: -6.0 dB near 110 Hz")))
         << w.plotResponse->accessibleDescription().toStdString();
+    // A narrow filter between two samples of the curve is still found.
+    w.edtQ->setText(QStringLiteral("60"));
+    w.cmbNotePicker->setCurrentIndex(0);
+    w.btnGetNoteFrequency->click();
+    EXPECT_TRUE(w.plotResponse->accessibleDescription().contains(QLatin1String("A1_6db_cut_Q60: -6.0 dB near 55 Hz")))
+        << w.plotResponse->accessibleDescription().toStdString();
+    w.cmbNotePicker->setCurrentIndex(12);
+    w.btnGetNoteFrequency->click();
     // The log axis spans 20 Hz to 2 kHz.
     EXPECT_NEAR(w.plotResponse->hzAt(w.plotResponse->xOf(20.0)), 20.0, 1e-9);
     EXPECT_NEAR(w.plotResponse->hzAt(w.plotResponse->xOf(2000.0)), 2000.0, 1e-9);

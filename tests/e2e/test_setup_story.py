@@ -1,7 +1,8 @@
 """End to end: the device options against the virtual pedal and their
 readback by a REQUEST, Upload Tuning Data, Erase Settings with the memory
-check, and the Note Cut window reached by its shortcut; checked against what
-the pedal received and what the menus show."""
+check, the Note Cut window and the console's generator reached by their
+shortcuts; checked against what the pedal received, what the menus and the
+plot show, and log.txt."""
 
 import os
 import sys
@@ -74,6 +75,20 @@ def story(editor, pedal, work):
         answer_dialog(app, "OK", timeout=30)
         assert "0B50000000" in programs.pedal_messages()
 
+        # The console's hidden generator: Ctrl+Shift+P, then Ctrl+Shift+G in the console.
+        point_at(find(main_window, "push button", "Request"))
+        keys("Control", "Shift", "p")
+        console = find(app, FRAME, "Debug Console", timeout=10)
+        point_at(find(console, "push button", "Clear"))
+        keys("Control", "Shift", "g")
+        calc = find(console, "push button", "Calc Coeff.")
+        wait_for(lambda: calc.getState().contains(pyatspi.STATE_SHOWING), 10, "the generator")
+        find(console, "text", "Q").queryEditableText().setTextContents("12")
+        press(calc)
+        plot = find(console, None, "Magnitude response")
+        wait_for(lambda: "A1_6db_cut_Q12: -6.0 dB near 55 Hz" in plot.description, 10,
+                 "the plot's description (now %r)" % plot.description)
+
         assert programs.close_editor() == 0
         with open(os.path.join(programs.app_folder, "log.txt"), encoding="utf-8", newline="") as f:
             log = f.read()
@@ -81,6 +96,7 @@ def story(editor, pedal, work):
         assert "16383: FF\r\n" in log
         assert "Set note filters: 090407\r\n" in log
         assert "num_of_bytes: 641\r\n" in log
+        assert "Q: 12\r\nA1_6db_cut_Q12 : array[0..19] of string =\r\n('00', '7F', " in log
     finally:
         programs.stop()
 
