@@ -1,9 +1,17 @@
 // Console append speed and memory, beside a plain QPlainTextEdit that appends
 // and scrolls per line, run in the same process.
 #include "BenchTable.h"
+#include "AppState.h"
+#include "BenchSupport.h"
+#include "Communication.h"
 #include "ConsoleModel.h"
 #include "ConsoleView.h"
+#include "Context.h"
+#include "D2XXUnit.h"
+#include "Ftd2xx.h"
+#include "HttpClient.h"
 #include "PrintConsole.h"
+#include "RealServices.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -16,6 +24,36 @@
 #include <cstdio>
 
 namespace {
+
+// No devices; every call fails as with nothing attached.
+class NoBridge final : public Ftd2xx {
+public:
+    FT_STATUS FT_ListDevices(void *, void *, DWORD) override { return ft::DEVICE_NOT_FOUND; }
+    FT_STATUS FT_OpenEx(void *, DWORD, FT_HANDLE *) override { return ft::DEVICE_NOT_FOUND; }
+    FT_STATUS FT_Close(FT_HANDLE) override { return ft::INVALID_HANDLE; }
+    FT_STATUS FT_SetBaudRate(FT_HANDLE, ULONG) override { return ft::INVALID_HANDLE; }
+    FT_STATUS FT_SetDataCharacteristics(FT_HANDLE, UCHAR, UCHAR, UCHAR) override { return ft::INVALID_HANDLE; }
+    FT_STATUS FT_Purge(FT_HANDLE, ULONG) override { return ft::INVALID_HANDLE; }
+    FT_STATUS FT_GetQueueStatus(FT_HANDLE, DWORD *) override { return ft::INVALID_HANDLE; }
+    FT_STATUS FT_Read(FT_HANDLE, void *, DWORD, DWORD *) override { return ft::INVALID_HANDLE; }
+    FT_STATUS FT_Write(FT_HANDLE, void *, DWORD, DWORD *) override { return ft::INVALID_HANDLE; }
+};
+
+// The console window with the context it needs, over no bridge.
+struct ConsoleRig {
+    QuietDialogs dialogs;
+    SystemClock clock;
+    TempPaths paths;
+    DesktopShell shell;
+    NoBridge bridge;
+    OfflineNetwork network;
+    AppState state;
+    ConsoleModel model;
+    Windows windows;
+    D2XXUnit usb{bridge, model};
+    Communication comm{usb, model, clock, state};
+    Context context{Services{dialogs, clock, paths, shell, bridge, network}, state, model, windows, usb, comm};
+};
 
 QString dumpLine(int i)
 {
@@ -32,8 +70,9 @@ std::size_t heapInUse()
 
 double consoleRun(int lines, bool *lastVisible, std::size_t *heapGrowth = nullptr, std::size_t *textBytes = nullptr)
 {
-    ConsoleModel model;
-    TformPrint window(model);
+    ConsoleRig rig;
+    ConsoleModel &model = rig.model;
+    TformPrint window(rig.context);
     window.show();
     QApplication::processEvents();
     std::vector<QString> text;

@@ -72,7 +72,12 @@ PedalSimulator::PedalSimulator(Config config) : m_config(std::move(config))
     m_state.parameters = kFactoryParameters;
     std::copy(kFactoryParameters.begin() + kFirstAssignable, kFactoryParameters.end(),
               m_state.storedAssignable.begin());
-    m_state.eeprom[0] = factoryEeprom(96, 0x50);
+    // The settings memory holds what the factory stored; the presets memory
+    // some made-up presets.
+    m_state.eeprom[0].assign(kEepromBytes, 0xFF);
+    for (std::uint8_t command : {cmd::Tuning, cmd::StoreBypass, cmd::InstrumentRange, cmd::MidiChannel,
+                                 cmd::PowerOnPreset, cmd::Footswitch, cmd::Assign, cmd::StoreSettings})
+        keep(command);
     m_state.eeprom[1] = factoryEeprom(640, 0x51);
 
     LineTiming timing;
@@ -307,8 +312,8 @@ void PedalSimulator::finishCommand(std::int64_t atUs)
         else
             note(format("footswitch codes %02X %02X refused", m[1], m[2]));
         break;
-    case cmd::TuningOrNotes:
-        onTuningOrNotes(m);
+    case cmd::Tuning:
+        onTuning(m);
         break;
     case cmd::EraseEeprom:
         onEraseEeprom(m);
@@ -344,6 +349,7 @@ void PedalSimulator::finishCommand(std::int64_t atUs)
     default:
         break;
     }
+    keep(m[0]);
 }
 
 void PedalSimulator::finishImage(std::int64_t atUs)
@@ -454,23 +460,17 @@ void PedalSimulator::onEnterBootloader(const std::vector<std::uint8_t> &m, std::
     enterBootloaderMode();
 }
 
-void PedalSimulator::onTuningOrNotes(const std::vector<std::uint8_t> &m)
+void PedalSimulator::onTuning(const std::vector<std::uint8_t> &m)
 {
-    // Tuning and note filters share code 0x09. A tuning index (0..8) followed
-    // by a semitone code (-5..+3) is a tuning; two note numbers (0..7, or 0xFF
-    // for none) are note filters. Bytes that fit both, such as 01 FF, are
-    // taken as a tuning.
-    const std::uint8_t a = m[1], b = m[2];
-    const bool semitone = b >= 0xFB || b <= 0x03;
-    const auto isNote = [](std::uint8_t x) { return x <= 7 || x == 0xFF; };
-    if (a <= 8 && semitone) {
-        m_state.tuning = a;
-        m_state.semitones = b;
-    } else if (isNote(a) && isNote(b)) {
-        m_state.noteFilters = {a, b};
-    } else {
-        note(format("tuning / note filter bytes %02X %02X refused", a, b));
-    }
+    // Code 0x09 is the tuning: an index and a semitone code, kept as they
+    // come. The editor's note filter message has the same code and shape, so
+    // its two note numbers land here too and replace the tuning.
+    const std::uint8_t index = m[1], semitones = m[2];
+    m_state.tuning = index;
+    m_state.semitones = semitones;
+    const bool knownSemitones = semitones >= 0xFB || semitones <= 0x03;
+    if (index > 8 || !knownSemitones)
+        note(format("tuning bytes %02X %02X kept, though no tuning has them", index, semitones));
 }
 
 std::vector<std::uint8_t> *PedalSimulator::eepromAt(std::uint8_t i2cAddress)
@@ -485,8 +485,82 @@ std::vector<std::uint8_t> *PedalSimulator::eepromAt(std::uint8_t i2cAddress)
 
 void PedalSimulator::onEraseEeprom(const std::vector<std::uint8_t> &m)
 {
-    if (auto *e = eepromAt(m[1]))
+    if (auto *e = eepromAt(m[1])) {
         std::fill(e->begin(), e->end(), 0xFF);
+        if (m[1] == kEepromSettings)
+            forgetSettings();
+    }
+}
+
+void PedalSimulator::keepBytes(std::size_t at, const std::vector<std::uint8_t> &bytes)
+{
+    std::copy(bytes.begin(), bytes.end(), m_state.eeprom[0].begin() + static_cast<std::ptrdiff_t>(at));
+}
+
+void PedalSimulator::keep(std::uint8_t command)
+{
+    const PedalState &s = m_state;
+    switch (command) {
+    case cmd::Tuning:
+        keepBytes(e2p::Tuning, {s.tuning, s.semitones});
+        break;
+    case cmd::StoreBypass:
+        keepBytes(e2p::StoreBypass, {std::uint8_t(s.storeBypass ? 0x01 : 0xFF)});
+        break;
+    case cmd::InstrumentRange:
+        keepBytes(e2p::InstrumentRange, {s.instrumentRange});
+        break;
+    case cmd::MidiChannel:
+        keepBytes(e2p::MidiChannel, {s.midiChannel});
+        break;
+    case cmd::PowerOnPreset:
+        keepBytes(e2p::PowerOnPreset, {std::uint8_t(s.powerOnPreset ? 0x01 : 0xFF)});
+        break;
+    case cmd::Footswitch:
+        keepBytes(e2p::FootswitchMode, {s.footswitchMode});
+        break;
+    case cmd::Assign: {
+        std::vector<std::uint8_t> bytes;
+        for (int c = 0; c < kControlCount; ++c)
+            bytes.push_back(s.assigned[c] ? 1 : 0);
+        for (int c = 0; c < kControlCount; ++c) {
+            bytes.push_back(static_cast<std::uint8_t>(s.assignedAddress[c] >> 8));
+            bytes.push_back(static_cast<std::uint8_t>(s.assignedAddress[c]));
+        }
+        keepBytes(e2p::Assignments, bytes);
+        break;
+    }
+    case cmd::StoreSettings: {
+        std::vector<std::uint8_t> bytes;
+        for (std::uint32_t v : s.storedAssignable)
+            for (int b = 0; b < 4; ++b)
+                bytes.push_back(static_cast<std::uint8_t>(v >> (24 - 8 * b)));
+        keepBytes(e2p::StoredValues, bytes);
+        break;
+    }
+    case cmd::TuningData:
+        keepBytes(e2p::TuningData, s.tuningData);
+        break;
+    default:
+        break; // nothing stored
+    }
+}
+
+void PedalSimulator::forgetSettings()
+{
+    PedalState &s = m_state;
+    s.tuning = 0;
+    s.semitones = 0;
+    s.storeBypass = false;
+    s.instrumentRange = kRangeStandard;
+    s.midiChannel = 0;
+    s.powerOnPreset = s.rangeLimit = false;
+    s.footswitchMode = 0;
+    s.assigned.fill(false);
+    s.assignedAddress.fill(0xFFFF);
+    std::copy(kFactoryParameters.begin() + kFirstAssignable, kFactoryParameters.end(), s.storedAssignable.begin());
+    s.tuningData.clear();
+    note("settings memory erased: every stored setting is back to the factory one");
 }
 
 void PedalSimulator::onReadEeprom(const std::vector<std::uint8_t> &m, std::int64_t atUs)

@@ -63,7 +63,6 @@ struct PedalState {
     std::uint8_t footswitchMode = 0; // 2 x short-press code + long-press code
     std::uint8_t tuning = 0;
     std::uint8_t semitones = 0;      // two's complement
-    std::array<std::uint8_t, 2> noteFilters{0xFF, 0xFF};
     bool bypass = false;
     bool storeBypass = false;
     std::uint8_t instrumentRange = kRangeStandard;
@@ -71,7 +70,8 @@ struct PedalState {
     bool powerOnPreset = false;      // reported 1 / 255
     bool rangeLimit = false;         // same message as powerOnPreset, no readback
     std::vector<std::uint8_t> tuningData; // empty until uploaded
-    std::array<std::vector<std::uint8_t>, 2> eeprom; // 0x50, 0x51
+    // 0x50 keeps the stored settings (layout in SimProtocol.h, e2p), 0x51 the presets.
+    std::array<std::vector<std::uint8_t>, 2> eeprom;
 
     bool enteredBootloader = false;
 };
@@ -146,12 +146,17 @@ private:
     void onStoreSettings(const std::vector<std::uint8_t> &m);
     void onAssign(const std::vector<std::uint8_t> &m);
     void onEnterBootloader(const std::vector<std::uint8_t> &m, std::int64_t atUs);
-    void onTuningOrNotes(const std::vector<std::uint8_t> &m);
+    void onTuning(const std::vector<std::uint8_t> &m);
     void onEraseEeprom(const std::vector<std::uint8_t> &m);
     void onReadEeprom(const std::vector<std::uint8_t> &m, std::int64_t atUs);
     void onInstrumentRange(const std::vector<std::uint8_t> &m);
     void setParameter(int parameter, std::uint32_t value);
     std::vector<std::uint8_t> *eepromAt(std::uint8_t i2cAddress);
+    // Writes the stored setting of a command into the settings EEPROM.
+    void keep(std::uint8_t command);
+    void keepBytes(std::size_t at, const std::vector<std::uint8_t> &bytes);
+    // After the settings EEPROM is erased: every stored setting is the factory one.
+    void forgetSettings();
     void enterBootloaderMode();
     void leaveBootloaderMode();
 

@@ -21,7 +21,7 @@ inline constexpr std::uint8_t Assign = 0x04;
 inline constexpr std::uint8_t EnterBootloader = 0x05;
 inline constexpr std::uint8_t MidiChannel = 0x07;
 inline constexpr std::uint8_t Footswitch = 0x08;
-inline constexpr std::uint8_t TuningOrNotes = 0x09;
+inline constexpr std::uint8_t Tuning = 0x09;        // index, semitone code
 inline constexpr std::uint8_t EraseEeprom = 0x0B;
 inline constexpr std::uint8_t ReadEeprom = 0x0C;
 inline constexpr std::uint8_t Bypass = 0x0D;
@@ -43,7 +43,7 @@ constexpr std::size_t commandLength(std::uint8_t code)
     case cmd::EnterBootloader: return 8;
     case cmd::MidiChannel: return 2;
     case cmd::Footswitch: return 3;
-    case cmd::TuningOrNotes: return 3;
+    case cmd::Tuning: return 3;
     case cmd::EraseEeprom: return 5;
     case cmd::ReadEeprom: return 6;
     case cmd::Bypass: return 2;
@@ -134,6 +134,20 @@ inline constexpr std::size_t kEepromBytes = 16384;
 inline constexpr std::uint8_t kDumpMarker = 0xAB;
 
 inline constexpr std::size_t kTuningDataBytes = 640;
+
+// Where the pedal keeps its stored settings in the settings EEPROM (0x50).
+// An erased byte (0xFF) reads as the factory setting.
+namespace e2p {
+inline constexpr std::size_t Tuning = 0x000;         // index, semitone code
+inline constexpr std::size_t StoreBypass = 0x002;    // 01 / FF
+inline constexpr std::size_t InstrumentRange = 0x003;
+inline constexpr std::size_t MidiChannel = 0x004;
+inline constexpr std::size_t PowerOnPreset = 0x005;  // 01 / FF
+inline constexpr std::size_t FootswitchMode = 0x006;
+inline constexpr std::size_t Assignments = 0x008;    // 5 flags, then 5 addresses high byte first
+inline constexpr std::size_t StoredValues = 0x020;   // 10 x 4 bytes, high byte first
+inline constexpr std::size_t TuningData = 0x100;     // 640 bytes
+} // namespace e2p
 
 // Answers to an algorithm image, 17 characters each.
 inline constexpr std::string_view kUploadComplete = "Upload Complete\r\n";

@@ -57,7 +57,7 @@ Editor::Editor(Services services)
     };
     m_windows.formMain = own(new TformMain(m_context));
     m_windows.formFirmwareUpgrade = own(new TformFirmwareUpgrade(m_context));
-    m_windows.formPrint = own(new TformPrint(*m_console));
+    m_windows.formPrint = own(new TformPrint(m_context));
     m_windows.formFXsettings = own(new TformFXsettings(m_context));
     m_windows.formNoteTrackingFilter = own(new TformNoteTrackingFilter(m_context));
     m_windows.formNewVersionMsg = own(new TformNewVersionMsg(m_context));
@@ -65,6 +65,8 @@ Editor::Editor(Services services)
     m_windows.formFirmwareUpgrade->setHost(m_windows.formMain);
     // After starting the updater the editor ends as when its window closes.
     m_windows.formUpdateUpdater->setEndEditor([main = m_windows.formMain] { main->close(); });
+    QObject::connect(m_windows.formPrint, &TformPrint::eepromReadSent, m_windows.formMain,
+                     &TformMain::expectEepromDump);
 }
 
 Editor::~Editor()

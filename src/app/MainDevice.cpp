@@ -186,6 +186,7 @@ void TformMain::menuDisconnectClick()
     menuRangeLimit->setEnabled(false);
     m_ctx.state.Linked = false;
     setPoll(false);
+    m_dump.forgetExpected();
     menuSetAssignableParamsToDefault->setEnabled(false);
     menuBypassStatus->setEnabled(false);
     menuLoadFirstPresetAtStartup->setEnabled(false);
@@ -235,6 +236,13 @@ void TformMain::PollIncomingData()
             usb.FtErrorReporting = true;
             reportDump(false);
             return;
+        case DumpCollector::State::Missing: {
+            usb.FtErrorReporting = true;
+            const QString line = QStringLiteral("No memory dump came from the pedal after the read");
+            m_ctx.console.ConsolePrint(line);
+            m_ctx.dialogs().message(line);
+            return;
+        }
         default:
             break;
         }

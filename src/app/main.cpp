@@ -116,6 +116,7 @@ TformMain::TformMain(Context &context) : QWidget(nullptr), m_ctx(context)
     connectPresetAndUploadHandlers();
     connectFirmwareHandlers();
     connectUpdateHandlers();
+    connectSetupHandlers();
     qApp->installEventFilter(this);
 
     guarded(m_ctx.dialogs(), [this] { FormCreate(); });
@@ -452,6 +453,7 @@ void TformMain::BuildMIDIChannelMenu()
         // Ticked only by the pedal's answer, never by a click.
         item->setCheckable(true);
         connect(item, &QAction::triggered, item, [item](bool checked) { item->setChecked(!checked); });
+        connectGuarded(item, &QAction::triggered, this, m_ctx.dialogs(), [this, item] { menuMIDIchannelsClickItem(item); });
         MIDIChannelItems.push_back(item);
     }
 }
@@ -466,6 +468,10 @@ bool TformMain::FormKeyDown(int key, Qt::KeyboardModifiers shift)
             m_ctx.windows.formPrint->show();
             m_ctx.windows.formPrint->raise();
         }
+        return true;
+    }
+    if (key == Qt::Key_N) {
+        ShowNoteTrackingFilter();
         return true;
     }
     if (key == Qt::Key_Z) {

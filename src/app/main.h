@@ -6,6 +6,7 @@
 
 #include <QWidget>
 
+#include <cstdint>
 #include <vector>
 
 class ClockTimer;
@@ -172,6 +173,24 @@ public:
     void menuUpdateNowClick();
     void menuShowUpdateMsgClick();
     QString versionCheckUrl; // NetHTTPRequest1's address
+    // --- device setup (MainSetup.cpp)
+    void menuUploadTuningsDataClick();
+    void menuStandardClick();
+    void menuLowClick();
+    void ChangeInstrument();
+    void menuStoreBypassStatusClick();
+    void menuDoNotStoreBypassStatusClick();
+    void ChangeStoreBypassStatus(bool store);
+    void menuRangeLimitOFFClick();
+    void menuRangeLimitONClick();
+    void RangeLimit(std::uint8_t status);
+    void menuLoadFirstPresetAtStartupClick();
+    void menuMIDIchannelsClickItem(QAction *sender);
+    void menuEraseSettingsClick();
+    // Ctrl+Shift+N: the Note Cut window, which no menu offers.
+    void ShowNoteTrackingFilter();
+    // A Read EEPROM went out: a dump that never begins is reported.
+    void expectEepromDump();
 
 signals:
     // The window was closed: the program ends.
@@ -192,6 +211,7 @@ private:
     void connectFirmwareHandlers();
     void connectUpdateHandlers();
     void prepareVersionCheck();
+    void connectSetupHandlers();
     enum class UploadVariant { Catalogue, File };
     bool waitForUploadAnswer(UploadVariant variant);
     void closeEffectWindowIfShown();

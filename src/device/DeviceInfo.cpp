@@ -36,6 +36,7 @@ DumpCollector::State DumpCollector::feed(const QByteArray &bytes, qint64 nowMs)
         if (static_cast<std::uint8_t>(bytes[0]) != pedal::kDumpMarker)
             return State::Idle;
         m_collecting = true;
+        m_expectedSince = -1;
         m_memory = bytes.mid(1);
     } else {
         m_memory += bytes;
@@ -51,8 +52,14 @@ DumpCollector::State DumpCollector::feed(const QByteArray &bytes, qint64 nowMs)
 
 DumpCollector::State DumpCollector::idleTick(qint64 nowMs)
 {
-    if (!m_collecting)
+    if (!m_collecting) {
+        if (m_expectedSince >= 0 && nowMs - m_expectedSince >= pedal::kDumpStartLimit) {
+            m_expectedSince = -1;
+            m_memory.clear();
+            return State::Missing;
+        }
         return State::Idle;
+    }
     if (nowMs - m_lastByte >= pedal::kDumpStall) {
         m_collecting = false;
         return State::Incomplete;

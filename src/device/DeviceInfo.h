@@ -22,14 +22,18 @@ DeviceIdentity decodeIdentity(const QByteArray &response);
 // the memory) across as many reads as it takes.
 class DumpCollector {
 public:
-    enum class State { Idle, Collecting, Complete, Incomplete };
+    enum class State { Idle, Collecting, Complete, Incomplete, Missing };
 
     // Bytes of one read. A read that starts with the marker while idle
     // starts a dump; other data while idle is not a dump (Idle returned).
     State feed(const QByteArray &bytes, qint64 nowMs);
     // Called on reads that brought nothing: a dump quiet for too long is
-    // reported as Incomplete (once).
+    // reported as Incomplete (once); an expected dump that has not begun in
+    // time as Missing (once).
     State idleTick(qint64 nowMs);
+    // A read was asked for at nowMs: its dump should begin soon.
+    void expect(qint64 nowMs) { m_expectedSince = nowMs; }
+    void forgetExpected() { m_expectedSince = -1; }
     bool collecting() const { return m_collecting; }
     // The memory bytes (without the marker) of the last complete or
     // incomplete dump.
@@ -40,4 +44,5 @@ private:
     bool m_collecting = false;
     QByteArray m_memory;
     qint64 m_lastByte = 0;
+    qint64 m_expectedSince = -1;
 };

@@ -77,6 +77,10 @@ constexpr int kQuietAfter = 3 * kBridgeLatency;
 constexpr int kAnswerLimit = 3000;
 // A dump that stops short for this long is reported as incomplete.
 constexpr int kDumpStall = 1000;
+// The dump follows a read at once and takes about 1.5 s on the line; the
+// editor pauses 4 s after the read. One that has not begun this long after
+// the read is not coming.
+constexpr int kDumpStartLimit = 7000;
 
 // Line settings.
 constexpr std::uint32_t kBaudRate = 115200;

@@ -1,3 +1,4 @@
+#include "ConsoleRig.h"
 #include "ConsoleModel.h"
 #include "ConsoleView.h"
 #include "PrintConsole.h"
@@ -67,8 +68,9 @@ TEST(ConsoleModel, UnwritableLogIsAnError)
 
 TEST(ConsoleWindow, AutoscrollFollowsTheCheckBoxAndUpAndClearWork)
 {
-    ConsoleModel m;
-    TformPrint window(m);
+    ConsoleRig rig;
+    ConsoleModel &m = rig.model;
+    TformPrint &window = rig.window;
     window.show();
     EXPECT_EQ(window.windowTitle(), QStringLiteral("Debug Console"));
     ConsoleView *view = window.Memo1;
@@ -97,8 +99,9 @@ TEST(ConsoleWindow, AutoscrollFollowsTheCheckBoxAndUpAndClearWork)
 
 TEST(ConsoleWindow, DirectAppendsDoNotScroll)
 {
-    ConsoleModel m;
-    TformPrint window(m);
+    ConsoleRig rig;
+    ConsoleModel &m = rig.model;
+    TformPrint &window = rig.window;
     window.show();
     for (int i = 0; i < 200; ++i)
         m.ConsolePrint(QString::number(i));

@@ -273,30 +273,31 @@ TEST_F(Pedal, OptionsFollowTheLastMessageAndRefuseBadOnes)
     EXPECT_EQ(pedal.log().size(), 4u);
 }
 
-TEST_F(Pedal, CodeNineCarriesEitherATuningOrNoteFilters)
+TEST_F(Pedal, CodeNineIsAlwaysTheTuningEvenWhenItCarriesNoteFilters)
 {
     struct Row {
         const char *message;
-        std::uint8_t tuning, semitones, note1, note2;
+        std::uint8_t tuning, semitones;
+        bool noted;
     };
     const Row rows[] = {
-        {"09 01 FF", 1, 0xFF, 0xFF, 0xFF}, // Standard, -1 (also reads as one note: taken as the tuning)
-        {"09 08 03", 8, 0x03, 0xFF, 0xFF},
-        {"09 01 07", 0, 0x00, 0x01, 0x07}, // A#2 and E3
-        {"09 04 05", 0, 0x00, 0x04, 0x05},
-        {"09 FF FF", 0, 0x00, 0xFF, 0xFF},
+        {"09 01 FF", 1, 0xFF, false}, // Standard, -1
+        {"09 08 03", 8, 0x03, false},
+        {"09 01 07", 1, 0x07, true},  // notes A#2 and E3: kept as the tuning
+        {"09 04 FF", 4, 0xFF, false}, // note C#3 alone reads as open D, -1
+        {"09 FF FF", 0xFF, 0xFF, true},
     };
     for (const Row &row : rows) {
         SCOPED_TRACE(row.message);
         PedalSimulator pedal(config());
-        pedal.state().noteFilters = {0x02, 0x03};
+        const std::size_t notes = pedal.log().size();
         pedal.receive(bytes(row.message), 0);
-        const bool tuning = row.tuning != 0;
+        EXPECT_EQ(pedal.log().size() - notes, row.noted ? 1u : 0u);
         EXPECT_EQ(pedal.state().tuning, row.tuning);
         EXPECT_EQ(pedal.state().semitones, row.semitones);
-        const std::array<std::uint8_t, 2> notes =
-            tuning ? std::array<std::uint8_t, 2>{0x02, 0x03} : std::array<std::uint8_t, 2>{row.note1, row.note2};
-        EXPECT_EQ(pedal.state().noteFilters, notes);
+        const auto report = pedal.report();
+        EXPECT_EQ(report[5], row.tuning);
+        EXPECT_EQ(report[6], row.semitones);
     }
 }
 
@@ -337,7 +338,40 @@ TEST_F(Pedal, EepromReadSendsTheMarkerAndTheWholeMemory)
 
     EXPECT_TRUE(dump("0C 52 00 00 00 00").empty());
     EXPECT_TRUE(dump("0B 52 00 00 00").empty());
-    EXPECT_EQ(pedal.log().size(), 2u);
+    EXPECT_EQ(pedal.log().size(), 3u); // the settings erased, and the two unknown addresses
+}
+
+TEST_F(Pedal, StoredSettingsLiveInTheSettingsEepromAndAnEraseForgetsThem)
+{
+    PedalSimulator pedal(config());
+    Bytes tuningData = {0x0E};
+    for (int i = 0; i < 640; ++i)
+        tuningData.push_back(static_cast<std::uint8_t>(i * 7));
+    pedal.receive(tuningData, 0);
+    for (const char *m : {"09 01 07", "10 01", "0F BA 02 03 04 05 06 B3", "07 0C", "11 01", "08 01 00"})
+        pedal.receive(bytes(m), 0);
+    pedal.takeOutput(10);
+    pedal.receive(bytes("0C 50 00 00 00 00"), 20);
+    const Bytes d = pedal.takeOutput(20);
+    ASSERT_EQ(d.size(), 16385u);
+    const Bytes memory(d.begin() + 1, d.end());
+    EXPECT_EQ(Bytes(memory.begin(), memory.begin() + 7), bytes("01 07 01 BA 0C 01 02"));
+    EXPECT_EQ(Bytes(memory.begin() + 0x100, memory.begin() + 0x380), Bytes(tuningData.begin() + 1, tuningData.end()));
+
+    // Erased: the memory is blank and the pedal reports factory settings.
+    pedal.receive(bytes("0B 50 00 00 00"), 30);
+    const auto report = pedal.report();
+    EXPECT_EQ(report[5], 0);     // tuning
+    EXPECT_EQ(report[23], 0);    // bypass status not stored
+    EXPECT_EQ(report[24], 0xFF); // Standard
+    EXPECT_EQ(report[25], 0);    // OMNI
+    EXPECT_EQ(report[106], 255); // no first preset
+    EXPECT_TRUE(pedal.state().tuningData.empty());
+    // A setting stored afterwards is the only thing in the memory.
+    pedal.receive(bytes("07 03"), 40);
+    const Bytes &e = pedal.state().eeprom[0];
+    EXPECT_EQ(std::count_if(e.begin(), e.end(), [](auto b) { return b != 0xFF; }), 1);
+    EXPECT_EQ(e[4], 0x03);
 }
 
 TEST_F(Pedal, UnknownCodesAreSkippedAndMessagesMayComeInPieces)

@@ -7,6 +7,7 @@
 #include "Ftd2xx.h"
 #include "Looks.h"
 #include "FXsettings.h"
+#include "NoteTrackingFilter.h"
 #include "PrintConsole.h"
 #include "RealServices.h"
 #include "HttpClient.h"
@@ -16,7 +17,10 @@
 #include <QProgressBar>
 #include <QApplication>
 #include <QDir>
+#include <QCheckBox>
+#include <QComboBox>
 #include <QMenu>
+#include <QPushButton>
 #include <QPainter>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -119,6 +123,22 @@ int main(int argc, char **argv)
     editor.console().ConsolePrint(QStringLiteral("********************REQUEST********************"));
     console->show();
     save(console, QDir(out).filePath(QStringLiteral("debug-console.png")));
+    // The service tools (Ctrl+Shift+G): a filter table and its response
+    // beside the carried tuning filters.
+    console->setServiceToolsVisible(true);
+    console->cmbNotePicker->setCurrentIndex(12);
+    console->btnGetNoteFrequency->click();
+    console->chkTuningFilters->setChecked(true);
+    save(console, QDir(out).filePath(QStringLiteral("debug-console-service.png")));
+
+    // The Note Cut window (Ctrl+Shift+N) with two notes ticked.
+    auto *notes = editor.windows().formNoteTrackingFilter;
+    notes->chkCdiesis3->setChecked(true);
+    notes->chkE3->setChecked(true);
+    notes->show();
+    save(notes, QDir(out).filePath(QStringLiteral("note-cut.png")));
+    console->setServiceToolsVisible(false);
+    notes->hide();
     console->hide();
 
     // The firmware window part-way through an upgrade.
