@@ -130,10 +130,12 @@ TEST_F(FaultInjection, LinkRequestAndPoll)
     everyWait({"poll", true, [](TformMain &m) { m.Timer_USB_ReadTimer(); }});
 }
 
-TEST_F(FaultInjection, SaveParametersAndUpload)
+TEST_F(FaultInjection, SaveParametersUploadsAndErase)
 {
     everyWait({"save parameters", true, [](TformMain &m) { m.btnSaveParametersClick(); }});
     everyWait({"upload", true, [](TformMain &m) { m.btnUploadClick(); }});
+    everyWait({"tuning data upload", true, [](TformMain &m) { m.menuUploadTuningsDataClick(); }});
+    everyWait({"erase settings", true, [](TformMain &m) { m.menuEraseSettingsClick(); }});
 }
 
 TEST_F(FaultInjection, PresetsLeaveTheirFilesWhole)
