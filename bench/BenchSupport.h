@@ -4,7 +4,13 @@
 // block, and a private documents folder.
 #include "Services.h"
 
+#include <QDir>
+#include <QFile>
+#include <QProcess>
 #include <QTemporaryDir>
+#include <QThread>
+
+#include <sys/resource.h>
 
 #include <cstdio>
 
@@ -26,3 +32,46 @@ public:
 private:
     QTemporaryDir m_dir;
 };
+
+// This process's CPU time (user + system), in seconds.
+inline double cpuSeconds()
+{
+    rusage u{};
+    getrusage(RUSAGE_SELF, &u);
+    return u.ru_utime.tv_sec + u.ru_stime.tv_sec + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+}
+
+#ifdef THARNVIK_PEDAL_SIM_PROGRAM
+// The virtual pedal program, announced in a private folder for the
+// editor's drivers to find; ended when this goes.
+struct Pedal {
+    QTemporaryDir bridges;
+    QProcess process;
+    explicit Pedal(const QStringList &args)
+    {
+        qputenv("THARNVIK_BRIDGES_DIR", bridges.path().toLocal8Bit());
+        process.start(QStringLiteral(THARNVIK_PEDAL_SIM_PROGRAM), args);
+        process.waitForStarted();
+        for (int i = 0; i < 100 && QDir(bridges.path()).entryList({QStringLiteral("*.bridge")}).isEmpty(); ++i)
+            QThread::msleep(20);
+    }
+    ~Pedal()
+    {
+        process.terminate();
+        process.waitForFinished(3000);
+    }
+    // The pseudo-terminal it announced.
+    QString ptyPath() const
+    {
+        for (const QString &name : QDir(bridges.path()).entryList({QStringLiteral("*.bridge")})) {
+            QFile f(QDir(bridges.path()).filePath(name));
+            if (!f.open(QIODevice::ReadOnly))
+                continue;
+            for (const QByteArray &line : f.readAll().split('\n'))
+                if (line.startsWith("path="))
+                    return QString::fromLocal8Bit(line.mid(5));
+        }
+        return {};
+    }
+};
+#endif

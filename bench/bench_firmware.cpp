@@ -31,42 +31,6 @@
 
 namespace {
 
-double cpuSeconds()
-{
-    rusage u{};
-    getrusage(RUSAGE_SELF, &u);
-    return u.ru_utime.tv_sec + u.ru_stime.tv_sec + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
-}
-
-struct Pedal {
-    QTemporaryDir bridges;
-    QProcess process;
-    explicit Pedal(const QStringList &args)
-    {
-        qputenv("THARNVIK_BRIDGES_DIR", bridges.path().toLocal8Bit());
-        process.start(QStringLiteral(THARNVIK_PEDAL_SIM_PROGRAM), args);
-        process.waitForStarted();
-        for (int i = 0; i < 100 && QDir(bridges.path()).entryList({QStringLiteral("*.bridge")}).isEmpty(); ++i)
-            QThread::msleep(20);
-    }
-    ~Pedal()
-    {
-        process.terminate();
-        process.waitForFinished(3000);
-    }
-    QString ptyPath() const
-    {
-        for (const QString &name : QDir(bridges.path()).entryList({QStringLiteral("*.bridge")})) {
-            QFile f(QDir(bridges.path()).filePath(name));
-            f.open(QIODevice::ReadOnly);
-            for (const QByteArray &line : f.readAll().split('\n'))
-                if (line.startsWith("path="))
-                    return QString::fromLocal8Bit(line.mid(5));
-        }
-        return {};
-    }
-};
-
 // Passes everything on to the system's drivers, noting when the bootloader's
 // Go command is written.
 class Watch final : public Ftd2xx {

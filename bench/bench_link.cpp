@@ -25,35 +25,6 @@
 
 #include <cstdio>
 
-namespace {
-
-double cpuSeconds()
-{
-    rusage u{};
-    getrusage(RUSAGE_SELF, &u);
-    return u.ru_utime.tv_sec + u.ru_stime.tv_sec + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
-}
-
-struct Pedal {
-    QTemporaryDir bridges;
-    QProcess process;
-    explicit Pedal(const QStringList &args)
-    {
-        qputenv("THARNVIK_BRIDGES_DIR", bridges.path().toLocal8Bit());
-        process.start(QStringLiteral(THARNVIK_PEDAL_SIM_PROGRAM), args);
-        process.waitForStarted();
-        for (int i = 0; i < 100 && QDir(bridges.path()).entryList({QStringLiteral("*.bridge")}).isEmpty(); ++i)
-            QThread::msleep(20);
-    }
-    ~Pedal()
-    {
-        process.terminate();
-        process.waitForFinished(3000);
-    }
-};
-
-} // namespace
-
 int main(int argc, char **argv)
 {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))

@@ -485,13 +485,12 @@ bool TformMain::FormKeyDown(int key, Qt::KeyboardModifiers shift)
 bool TformMain::eventFilter(QObject *watched, QEvent *event)
 {
     // Shortcuts work wherever the focus is inside the main window.
-    if (event->type() == QEvent::KeyPress && watched->isWidgetType()
-        && static_cast<QWidget *>(watched)->window() == this) {
-        auto *key = static_cast<QKeyEvent *>(event);
+    const QKeyEvent *key = nullptr;
+    if (windowKeyDown(this, m_ctx.dialogs(), watched, event,
+                      [this](int k, Qt::KeyboardModifiers shift) { return FormKeyDown(k, shift); }, &key))
+        return true;
+    if (key) {
         bool consumed = false;
-        guarded(m_ctx.dialogs(), [&] { consumed = FormKeyDown(key->key(), key->modifiers()); });
-        if (consumed)
-            return true;
         if (watched == lstEffects) {
             if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
                 // The keyboard's way to pick the entry, as a click does.

@@ -2,6 +2,9 @@
 
 #include "Services.h"
 
+#include <QKeyEvent>
+#include <QWidget>
+
 #include <exception>
 #include <utility>
 
@@ -26,4 +29,24 @@ QMetaObject::Connection connectGuarded(Sender *sender, Signal signal, QObject *c
 {
     return QObject::connect(sender, signal, context,
                             [&dialogs, handler = std::move(handler)]() mutable { guarded(dialogs, handler); });
+}
+
+// For a window's event filter: a key pressed in any of its controls goes to
+// keyDown (run inside guarded()); true when keyDown took it. `key` is set to
+// the pressed key's event, or nullptr when the event was not one.
+template <typename F>
+bool windowKeyDown(QWidget *window, Dialogs &dialogs, QObject *watched, QEvent *event, F &&keyDown,
+                   const QKeyEvent **key = nullptr)
+{
+    if (key)
+        *key = nullptr;
+    if (event->type() != QEvent::KeyPress || !watched->isWidgetType()
+        || static_cast<QWidget *>(watched)->window() != window)
+        return false;
+    const auto *pressed = static_cast<const QKeyEvent *>(event);
+    if (key)
+        *key = pressed;
+    bool consumed = false;
+    guarded(dialogs, [&] { consumed = keyDown(pressed->key(), pressed->modifiers()); });
+    return consumed;
 }

@@ -202,14 +202,9 @@ bool TformPrint::FormKeyDown(int key, Qt::KeyboardModifiers shift)
 
 bool TformPrint::eventFilter(QObject *watched, QEvent *event)
 {
-    if (event->type() == QEvent::KeyPress && watched->isWidgetType()
-        && static_cast<QWidget *>(watched)->window() == this) {
-        const auto *key = static_cast<QKeyEvent *>(event);
-        bool consumed = false;
-        guarded(m_ctx.dialogs(), [&] { consumed = FormKeyDown(key->key(), key->modifiers()); });
-        if (consumed)
-            return true;
-    }
+    if (windowKeyDown(this, m_ctx.dialogs(), watched, event,
+                      [this](int key, Qt::KeyboardModifiers shift) { return FormKeyDown(key, shift); }))
+        return true;
     return QWidget::eventFilter(watched, event);
 }
 

@@ -676,12 +676,9 @@ bool TformFXsettings::FormKeyDown(int key, Qt::KeyboardModifiers shift)
 
 bool TformFXsettings::eventFilter(QObject *watched, QEvent *event)
 {
-    if (event->type() == QEvent::KeyPress && watched->isWidgetType()
-        && static_cast<QWidget *>(watched)->window() == this) {
-        const auto *key = static_cast<QKeyEvent *>(event);
-        if (FormKeyDown(key->key(), key->modifiers()))
-            return true;
-    }
+    if (windowKeyDown(this, m_ctx.dialogs(), watched, event,
+                      [this](int key, Qt::KeyboardModifiers shift) { return FormKeyDown(key, shift); }))
+        return true;
     if (watched == chkDominantNoteCut && event->type() == QEvent::MouseButtonPress
         && static_cast<QMouseEvent *>(event)->button() == Qt::RightButton)
         m_ctx.console.ConsolePrint(QStringLiteral("Right mouse button clicked!"));

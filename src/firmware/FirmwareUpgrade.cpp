@@ -260,13 +260,8 @@ bool TformFirmwareUpgrade::FormKeyDown(int key, Qt::KeyboardModifiers shift)
 
 bool TformFirmwareUpgrade::eventFilter(QObject *watched, QEvent *event)
 {
-    if (event->type() == QEvent::KeyPress && watched->isWidgetType()
-        && static_cast<QWidget *>(watched)->window() == this) {
-        const auto *key = static_cast<QKeyEvent *>(event);
-        bool consumed = false;
-        guarded(m_ctx.dialogs(), [&] { consumed = FormKeyDown(key->key(), key->modifiers()); });
-        if (consumed)
-            return true;
-    }
+    if (windowKeyDown(this, m_ctx.dialogs(), watched, event,
+                      [this](int key, Qt::KeyboardModifiers shift) { return FormKeyDown(key, shift); }))
+        return true;
     return QWidget::eventFilter(watched, event);
 }

@@ -177,8 +177,9 @@ TEST_F(EditorTest, MenuTreeWithInitialStates)
         const std::string name = r.caption;
         EXPECT_EQ(r.action->text(), QString::fromLatin1(r.caption));
         // A hidden action never counts as enabled.
-        if (!(r.flags & Hidden))
+        if (!(r.flags & Hidden)) {
             EXPECT_EQ(r.action->isEnabled(), !(r.flags & Off)) << name;
+        }
         EXPECT_EQ(r.action->isVisible(), !(r.flags & Hidden)) << name;
         EXPECT_EQ(r.action->isCheckable(), bool(r.flags & Checkable)) << name;
         EXPECT_EQ(r.action->isChecked(), bool(r.flags & Checked)) << name;
