@@ -122,7 +122,19 @@ def answer_dialog(app, button, timeout=15.0):
     button_node, dialog = wait_for(look, timeout, "a dialog with " + button)
     text = "\n".join(labels(dialog))
     press(button_node, wait=True)
+    # A pressed button clicks a moment later (Qt animates the click), so the
+    # box can still be showing, and what opened it still running, when the
+    # press returns: wait until it has gone, or the next step would act on
+    # a window the box still blocks, or read this box again.
+    wait_for(lambda: not showing(dialog), 10, "the dialog with " + button + " to close")
     return text
+
+
+def showing(node):
+    try:
+        return node.getState().contains(pyatspi.STATE_SHOWING)
+    except Exception:
+        return False  # gone from the tree
 
 
 def point_at(node):
