@@ -2,7 +2,11 @@
 
 // Services for benchmarks that build a whole editor: dialogs that never
 // block, and a private documents folder.
+#include "HttpClient.h"
+#include "RealServices.h"
 #include "Services.h"
+
+#include <QtGlobal>
 
 #include <QDir>
 #include <QFile>
@@ -32,6 +36,24 @@ public:
 private:
     QTemporaryDir m_dir;
 };
+
+// All a benchmark's editor needs but its bridge: the real clock and shell,
+// quiet dialogs, a private folder and no network.
+struct BenchServices {
+    QuietDialogs dialogs;
+    SystemClock clock;
+    TempPaths paths;
+    DesktopShell shell;
+    OfflineNetwork network;
+    Services over(Ftd2xx &bridge) { return Services{dialogs, clock, paths, shell, bridge, network}; }
+};
+
+// Benchmarks draw off screen unless a platform is chosen.
+inline void offscreenUnlessChosen()
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+}
 
 // This process's CPU time (user + system), in seconds.
 inline double cpuSeconds()

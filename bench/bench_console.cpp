@@ -41,18 +41,14 @@ public:
 
 // The console window with the context it needs, over no bridge.
 struct ConsoleRig {
-    QuietDialogs dialogs;
-    SystemClock clock;
-    TempPaths paths;
-    DesktopShell shell;
+    BenchServices services;
     NoBridge bridge;
-    OfflineNetwork network;
     AppState state;
     ConsoleModel model;
     Windows windows;
     D2XXUnit usb{bridge, model};
-    Communication comm{usb, model, clock, state};
-    Context context{Services{dialogs, clock, paths, shell, bridge, network}, state, model, windows, usb, comm};
+    Communication comm{usb, model, services.clock, state};
+    Context context{services.over(bridge), state, model, windows, usb, comm};
 };
 
 QString dumpLine(int i)
@@ -115,8 +111,7 @@ double naiveRun(int lines)
 
 int main(int argc, char **argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    offscreenUnlessChosen();
     QApplication app(argc, argv);
     const bool quick = argc > 1 && QByteArray(argv[1]) == "--quick";
 

@@ -72,14 +72,9 @@ private:
 
 int main(int argc, char **argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    offscreenUnlessChosen();
     QApplication app(argc, argv);
-    QuietDialogs dialogs;
-    SystemClock clock;
-    TempPaths paths;
-    DesktopShell shell;
-    OfflineNetwork network;
+    BenchServices services;
 
     constexpr double bitUs = 1e6 / 115200.0;
     double editorMs = 0, writeMs = 0, cpuPercent = 0, consoleLines = 0;
@@ -88,7 +83,7 @@ int main(int argc, char **argv)
         Pedal pedal({QStringLiteral("--paced"), QStringLiteral("--firmware"), QStringLiteral("15")});
         auto bridges = CompositeFtd2xx::createForSystem();
         Watch watch(*bridges);
-        Editor editor(Services{dialogs, clock, paths, shell, watch, network});
+        Editor editor(services.over(watch));
         TformMain &m = *editor.windows().formMain;
         m.menuScanClick();
         m.menuFirmwareUpgradeMode->trigger();

@@ -54,16 +54,11 @@ public:
 
 int main(int argc, char **argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    offscreenUnlessChosen();
     QApplication app(argc, argv);
-    QuietDialogs dialogs;
-    SystemClock clock;
-    TempPaths paths;
-    DesktopShell shell;
-    OfflineNetwork network;
+    BenchServices services;
     CountingBridge bridge;
-    Editor editor(Services{dialogs, clock, paths, shell, bridge, network});
+    Editor editor(services.over(bridge));
     TformFXsettings &fx = *editor.windows().formFXsettings;
     fx.show();
 

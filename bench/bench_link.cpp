@@ -27,21 +27,16 @@
 
 int main(int argc, char **argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    offscreenUnlessChosen();
     QApplication app(argc, argv);
-    QuietDialogs dialogs;
-    SystemClock clock;
-    TempPaths paths;
-    DesktopShell shell;
-    OfflineNetwork network;
+    BenchServices services;
 
     // Round trip: the best of several REQUESTs after the link.
     double best = 1e9;
     {
         Pedal pedal({QStringLiteral("--paced")});
         auto bridges = CompositeFtd2xx::createForSystem();
-        Editor editor(Services{dialogs, clock, paths, shell, *bridges, network});
+        Editor editor(services.over(*bridges));
         TformMain &m = *editor.windows().formMain;
         m.menuScanClick();
         if (!m.lblFirmwareVersion->text().endsWith(QLatin1String("16")))
@@ -58,7 +53,7 @@ int main(int argc, char **argv)
     {
         Pedal pedal({QStringLiteral("--paced")});
         auto bridges = CompositeFtd2xx::createForSystem();
-        Editor editor(Services{dialogs, clock, paths, shell, *bridges, network});
+        Editor editor(services.over(*bridges));
         TformMain &m = *editor.windows().formMain;
         m.menuScanClick();
         QElapsedTimer t;
@@ -73,7 +68,7 @@ int main(int argc, char **argv)
         for (int k = 0; k < 20; ++k)
             f.write(k == 4 ? "00400000\r" : k == 19 ? "00000800" : "007FE000\r");
         f.close();
-        dialogs.nextFile = file;
+        services.dialogs.nextFile = file;
         const std::size_t linesBefore = static_cast<std::size_t>(editor.console().lineCount());
         t.restart();
         m.menuLoadPresetClick();
@@ -82,7 +77,7 @@ int main(int argc, char **argv)
         for (qsizetype i = static_cast<qsizetype>(linesBefore); i < editor.console().lineCount(); ++i)
             messages += editor.console().line(i).contains(QLatin1String(" string ")) ? 1 : 0;
         presetWireMs = messages * 7 * 10.0 / 115200.0 * 1000.0;
-        dialogs.nextFile.clear();
+        services.dialogs.nextFile.clear();
     }
 
     // The answer's size as the pedal writes it: 107 numbers of one to three
@@ -96,7 +91,7 @@ int main(int argc, char **argv)
     {
         Pedal pedal({QStringLiteral("--silent")});
         auto bridges = CompositeFtd2xx::createForSystem();
-        Editor editor(Services{dialogs, clock, paths, shell, *bridges, network});
+        Editor editor(services.over(*bridges));
         TformMain &m = *editor.windows().formMain;
         editor.state().UpgradeModeRequested = true; // link without the REQUEST
         m.menuScanClick();
@@ -104,7 +99,7 @@ int main(int argc, char **argv)
         const double before = cpuSeconds();
         QElapsedTimer t;
         t.start();
-        Communication comm(editor.usb(), editor.console(), clock, editor.state());
+        Communication comm(editor.usb(), editor.console(), services.clock, editor.state());
         comm.waitForData(10000);
         const double wall = t.nsecsElapsed() / 1e9;
         waitCpu = (cpuSeconds() - before) / wall * 100.0;

@@ -1,4 +1,5 @@
 #include "ConsoleView.h"
+#include "AccessibleFactory.h"
 
 #include "ConsoleModel.h"
 
@@ -73,22 +74,11 @@ private:
     }
 };
 
-QAccessibleInterface *consoleAccessibleFactory(const QString &className, QObject *object)
-{
-    if (className == QLatin1String("ConsoleView") && object && object->isWidgetType())
-        return new ConsoleAccessible(static_cast<ConsoleView *>(object));
-    return nullptr;
-}
-
 } // namespace
 
 ConsoleView::ConsoleView(ConsoleModel &model, QWidget *parent) : QAbstractScrollArea(parent), m_model(model)
 {
-    static const bool factoryInstalled = [] {
-        QAccessible::installFactory(consoleAccessibleFactory);
-        return true;
-    }();
-    (void)factoryInstalled;
+    installAccessibleFactoryOnce<ConsoleView, ConsoleAccessible>();
 
     setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
     setFocusPolicy(Qt::StrongFocus);

@@ -1,4 +1,5 @@
 #include "KnobControl.h"
+#include "AccessibleFactory.h"
 
 #include <QAccessible>
 #include <QAccessibleWidget>
@@ -94,26 +95,11 @@ private:
     KnobControl *knob() const { return static_cast<KnobControl *>(widget()); }
 };
 
-namespace {
-
-QAccessibleInterface *knobAccessibleFactory(const QString &className, QObject *object)
-{
-    if (className == QLatin1String("KnobControl") && object && object->isWidgetType())
-        return new KnobAccessible(static_cast<KnobControl *>(object));
-    return nullptr;
-}
-
-} // namespace
-
 KnobControl::KnobControl(QWidget *parent) : KnobControl(QString(), parent) {}
 
 KnobControl::KnobControl(const QString &caption, QWidget *parent) : QWidget(parent), m_caption(caption)
 {
-    static const bool factoryInstalled = [] {
-        QAccessible::installFactory(knobAccessibleFactory);
-        return true;
-    }();
-    (void)factoryInstalled;
+    installAccessibleFactoryOnce<KnobControl, KnobAccessible>();
 
     // Button/ButtonText are the roles a style sheet's background-color and
     // color reach for this widget; the body is painted, not filled.

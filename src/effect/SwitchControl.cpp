@@ -1,4 +1,5 @@
 #include "SwitchControl.h"
+#include "AccessibleFactory.h"
 
 #include <QAccessible>
 #include <QAccessibleWidget>
@@ -72,24 +73,13 @@ private:
     SwitchControl *control() const { return static_cast<SwitchControl *>(widget()); }
 };
 
-QAccessibleInterface *switchAccessibleFactory(const QString &className, QObject *object)
-{
-    if (className == QLatin1String("SwitchControl") && object && object->isWidgetType())
-        return new SwitchAccessible(static_cast<SwitchControl *>(object));
-    return nullptr;
-}
-
 } // namespace
 
 SwitchControl::SwitchControl(QWidget *parent) : SwitchControl(QString(), parent) {}
 
 SwitchControl::SwitchControl(const QString &caption, QWidget *parent) : QWidget(parent), m_caption(caption)
 {
-    static const bool factoryInstalled = [] {
-        QAccessible::installFactory(switchAccessibleFactory);
-        return true;
-    }();
-    (void)factoryInstalled;
+    installAccessibleFactoryOnce<SwitchControl, SwitchAccessible>();
 
     // Button/ButtonText are the roles a style sheet's background-color and
     // color reach for this widget; the switch is painted, not filled.
