@@ -26,6 +26,10 @@ def wait_for(predicate, timeout=20.0, what="condition"):
     raise Timeout("timed out waiting for " + what)
 
 
+# The roles a top-level window of the editor can have.
+FRAME = ("frame", "window", "dialog")
+
+
 def find_application(name, timeout=45.0):
     def look():
         desktop = pyatspi.Registry.getDesktop(0)
@@ -251,3 +255,17 @@ class Programs:
                     p.wait(10)
                 except subprocess.TimeoutExpired:
                     p.kill()
+
+
+def editor_windows():
+    """The running editor and its main window."""
+    app = find_application("Tharnvik Editor")
+    return app, find(app, FRAME, "Tharnvik Editor")
+
+
+def scan_and_link(main_window, firmware="16"):
+    """Links the editor to the pedal and waits until it shows the pedal's
+    firmware (no wait when firmware is None)."""
+    press(find(main_window, "menu item", "Scan And Link"))
+    if firmware is not None:
+        wait_for(lambda: "Device Firmware: " + firmware in labels(main_window), 20, "the link")

@@ -7,20 +7,17 @@ import tempfile
 
 import pyatspi
 
-from atspi_driver import (Programs, answer_dialog, choose, find, find_application, keys, labelled, labels, point_at, press,
+from atspi_driver import (FRAME, Programs, editor_windows, scan_and_link, answer_dialog, choose, find, keys, labelled, point_at, press,
                           wait_for)
 
-FRAME = ("frame", "window", "dialog")
 
 
 def main(editor, pedal):
     with tempfile.TemporaryDirectory() as work:
         programs = Programs(editor, pedal, work)
         try:
-            app = find_application("Tharnvik Editor")
-            main_window = find(app, FRAME, "Tharnvik Editor")
-            press(find(main_window, "menu item", "Scan And Link"))
-            wait_for(lambda: "Device Firmware: 16" in labels(main_window), 20, "the link")
+            app, main_window = editor_windows()
+            scan_and_link(main_window)
             effect = find(app, FRAME, "Tharnvik MK3 0015")
             sent = programs.pedal_messages
 

@@ -10,15 +10,9 @@ import tempfile
 
 import pyatspi
 
-from atspi_driver import Programs, answer_dialog, find, find_application, labels, press, wait_for
+from atspi_driver import FRAME, Programs, editor_windows, scan_and_link, answer_dialog, find, labels, press, wait_for
 
-FRAME = ("frame", "window", "dialog")
 COMPLETE = "Firmware Upgrade Complete, device will now restart"
-
-
-def editor_windows():
-    app = find_application("Tharnvik Editor")
-    return app, find(app, FRAME, "Tharnvik Editor")
 
 
 def upgrade_and_check(app, main_window, firmware_window):
@@ -31,7 +25,7 @@ def upgrade_and_check(app, main_window, firmware_window):
 
 
 def link_to_firmware_15(app, main_window):
-    press(find(main_window, "menu item", "Scan And Link"))
+    scan_and_link(main_window, firmware=None)
     # Firmware 15 is older than the latest: two messages say so.
     seen = ""
     while "legacy firmware upgrade mode" not in seen:
@@ -63,7 +57,7 @@ def story_legacy_path(editor, pedal, work):
     try:
         app, main_window = editor_windows()
         press(find(main_window, "menu item", "Upgrade Mode"))  # unlinked: remembered for the link
-        press(find(main_window, "menu item", "Scan And Link"))
+        scan_and_link(main_window, firmware=None)
         text = answer_dialog(app, "OK", timeout=20)
         assert "Connection to bootloader succeeded" in text, text
         firmware_window = find(app, FRAME, "Firmware Upgrade", timeout=20)

@@ -7,19 +7,17 @@ import re
 import sys
 import tempfile
 
-from atspi_driver import Programs, find, find_application, labels, press, wait_for
+from atspi_driver import Programs, editor_windows, scan_and_link, find, labels, press, wait_for
 
 
 def main(editor, pedal):
     with tempfile.TemporaryDirectory() as work:
         programs = Programs(editor, pedal, work)
         try:
-            app = find_application("Tharnvik Editor")
-            main_window = find(app, ("frame", "window", "dialog"), "Tharnvik Editor")
+            app, main_window = editor_windows()
             assert "No device found" not in labels(main_window), labels(main_window)
 
-            press(find(main_window, "menu item", "Scan And Link"))
-            wait_for(lambda: "Device Firmware: 16" in labels(main_window), 20, "the firmware label")
+            scan_and_link(main_window)
             shown = labels(main_window)
             assert "Device Algorithm: 0015" in shown, shown
             assert "Tharnvik MK3 linked" in shown, shown

@@ -8,9 +8,8 @@ import re
 import sys
 import tempfile
 
-from atspi_driver import (Programs, answer_dialog, find, find_application, labelled, labels, press, wait_for)
+from atspi_driver import (FRAME, Programs, editor_windows, scan_and_link, answer_dialog, find, labelled, labels, press, wait_for)
 
-FRAME = ("frame", "window", "dialog")
 
 
 def file_dialog(app, title, path, button):
@@ -20,17 +19,16 @@ def file_dialog(app, title, path, button):
     press(find(dialog, "push button", button))
 
 
-def linked(programs):
-    app = find_application("Tharnvik Editor")
-    main_window = find(app, FRAME, "Tharnvik Editor")
-    press(find(main_window, "menu item", "Scan And Link"))
+def linked():
+    app, main_window = editor_windows()
+    scan_and_link(main_window, firmware=None)
     return app, main_window
 
 
 def story_presets_and_upload(editor, pedal, work):
     programs = Programs(editor, pedal, os.path.join(work, "a"))
     try:
-        app, main_window = linked(programs)
+        app, main_window = linked()
         wait_for(lambda: "Device Firmware: 16" in labels(main_window), 20, "the link")
         preset_folder = os.path.join(programs.app_folder, "Preset")
 
@@ -68,7 +66,7 @@ def story_presets_and_upload(editor, pedal, work):
 def story_unanswered_upload(editor, pedal, work):
     programs = Programs(editor, pedal, os.path.join(work, "b"), pedal_args=["--silent"])
     try:
-        app, main_window = linked(programs)
+        app, main_window = linked()
         answer_dialog(app, "OK", timeout=30)  # the REQUEST got no answer
         press(find(main_window, "push button", "Upload Audio Algorithm"))
         answer_dialog(app, "Yes")

@@ -10,9 +10,8 @@ import tempfile
 
 import pyatspi
 
-from atspi_driver import (Programs, answer_dialog, find, find_application, keys, labels, point_at, press, wait_for)
+from atspi_driver import (FRAME, Programs, editor_windows, scan_and_link, answer_dialog, find, keys, point_at, press, wait_for)
 
-FRAME = ("frame", "window", "dialog")
 
 
 def checked(node):
@@ -22,10 +21,8 @@ def checked(node):
 def story(editor, pedal, work):
     programs = Programs(editor, pedal, work)
     try:
-        app = find_application("Tharnvik Editor")
-        main_window = find(app, FRAME, "Tharnvik Editor")
-        press(find(main_window, "menu item", "Scan And Link"))
-        wait_for(lambda: "Device Firmware: 16" in labels(main_window), 20, "the link")
+        app, main_window = editor_windows()
+        scan_and_link(main_window)
         item = lambda name: find(main_window, "menu item", name)
 
         standard = item("Standard: Guitar or other instrument with similar range")

@@ -12,9 +12,8 @@ import sys
 import tempfile
 import threading
 
-from atspi_driver import Programs, answer_dialog, find, find_application, labels, press, wait_for
+from atspi_driver import FRAME, Programs, editor_windows, answer_dialog, find, labels, press, wait_for
 
-FRAME = ("frame", "window", "dialog")
 
 
 def stand_in_updater(major, minor):
@@ -74,8 +73,7 @@ def main(editor, pedal):
         os.environ["TMPDIR"] = temp_folder
         programs = Programs(installed, pedal, os.path.join(work, "run"))
         try:
-            app = find_application("Tharnvik Editor")
-            main_window = find(app, FRAME, "Tharnvik Editor")
+            app, main_window = editor_windows()
 
             # About a second after start the check answers: a newer version.
             window = find(app, FRAME, "New Version", timeout=30)
