@@ -124,8 +124,7 @@ void TformMain::Link()
         } else {
             usb.SetUsbLinkParameters(2);
             usb.SetUsbDataCharacteristics();
-            usb.TxBuffer[0] = pedal::kBootloaderSync;
-            usb.WriteUsbBuffer(1);
+            usb.Write(QByteArray(1, static_cast<char>(pedal::kBootloaderSync)));
             const QString reply = m_ctx.comm.ReceiveReply();
             log.appendDirect(QStringLiteral("received Byte: ") + reply);
             // NOT ACK to a repeated 0x7F: the bootloader is already synchronised.
@@ -223,8 +222,8 @@ void TformMain::PollIncomingData()
                                    + QStringLiteral(" Unlink, check the cable, then Scan And Link."));
     }
     if (status == ft::OK) {
-        const DWORD n = usb.ReadUsbBuffer();
-        const QByteArray bytes(reinterpret_cast<const char *>(usb.RxBuffer), static_cast<qsizetype>(n));
+        const QByteArray bytes = usb.Read();
+        const auto n = static_cast<DWORD>(bytes.size());
         if (n % 65536 != 0)
             m_ctx.console.ConsolePrint(QStringLiteral("num of bytes read: ") + QString::number(n % 65536));
         switch (m_dump.feed(bytes, m_ctx.clock().nowMs())) {

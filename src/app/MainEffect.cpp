@@ -33,11 +33,10 @@ void TformMain::btnAssignClick()
     m_ctx.console.ConsolePrint(QStringLiteral("********************ASSIGN********************"));
     const QString message = fx->BuildAssignMessage();
     // Converted now; written only on Yes.
-    const QByteArray bytes = QByteArray::fromHex(message.toLatin1());
-    std::copy(bytes.cbegin(), bytes.cend(), m_ctx.usb.TxBuffer);
+    const QByteArray bytes = QByteArray::fromHex(message.toLatin1()).leftJustified(16, '\0', true);
     if (m_ctx.dialogs().question(QStringLiteral("Upload Assignments?")) == Answer::No)
         return;
-    m_ctx.usb.WriteUsbBuffer(16);
+    m_ctx.usb.Write(bytes);
     btnAssign->setEnabled(false);
     m_ctx.clock().pause(100);
     btnAssign->setEnabled(true);
@@ -66,11 +65,10 @@ void TformMain::btnSaveParametersClick()
     log.ConsolePrint(QStringLiteral("Store settings message (HEX): ") + message);
     log.ConsolePrint(QStringLiteral("num of bytes to send: ") + QString::number(message.size() / 2));
     const QByteArray bytes = QByteArray::fromHex(message.toLatin1());
-    std::copy(bytes.cbegin(), bytes.cend(), m_ctx.usb.TxBuffer);
     if (m_ctx.dialogs().question(QStringLiteral("Save Parameters to pedal?")) == Answer::No)
         return;
     m_ctx.usb.PurgeUsbTx();
-    const DWORD sent = m_ctx.usb.WriteUsbBuffer(static_cast<DWORD>(bytes.size()));
+    const DWORD sent = m_ctx.usb.Write(bytes);
     log.ConsolePrint(QStringLiteral("num of bytes sent: ") + QString::number(sent));
     m_ctx.clock().pause(100);
 }
@@ -113,9 +111,8 @@ void TformMain::btnSetTuningClick()
     m_ctx.console.ConsolePrint(QStringLiteral("Tuning Message: ") + message);
     if (m_ctx.dialogs().question(QStringLiteral("Set new tuning?")) == Answer::No)
         return;
-    const QByteArray bytes = QByteArray::fromHex(message.toLatin1());
-    std::copy(bytes.cbegin(), bytes.cend(), m_ctx.usb.TxBuffer);
+    const QByteArray bytes = QByteArray::fromHex(message.toLatin1()).leftJustified(3, '\0', true);
     m_ctx.usb.PurgeUsbTx();
-    m_ctx.usb.WriteUsbBuffer(3);
+    m_ctx.usb.Write(bytes);
     m_ctx.clock().pause(100);
 }

@@ -54,10 +54,9 @@ void TformMain::menuUploadTuningsDataClick()
     const QString message = QStringLiteral("0E") + tuningData;
     const int count = static_cast<int>(message.size() / 2);
     log.ConsolePrint(QStringLiteral("num_of_bytes: ") + QString::number(count));
-    const QByteArray bytes = HexToBytes(message);
-    std::copy(bytes.cbegin(), bytes.cend(), m_ctx.usb.TxBuffer);
+    const QByteArray bytes = HexToBytes(message).leftJustified(count, '\0', true);
     m_ctx.usb.PurgeUsbTx();
-    m_ctx.usb.WriteUsbBuffer(static_cast<DWORD>(count));
+    m_ctx.usb.Write(bytes);
     m_ctx.clock().pause(100);
 }
 

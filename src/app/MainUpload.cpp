@@ -65,16 +65,9 @@ void TformMain::btnUploadClick()
         const int byteCount = static_cast<int>(image.size() / 2);
         log.ConsolePrint(QStringLiteral("size: ") + QString::number(byteCount));
         log.ConsolePrint(QStringLiteral("filecontent (first 128 bytes): ") + image.left(256));
-        int converted = 0;
-        for (; converted < byteCount && converted < D2XXUnit::kBufferSize; ++converted) {
-            const int hi = hexDigitValue(image[2 * converted]);
-            const int lo = hexDigitValue(image[2 * converted + 1]);
-            if (hi < 0 || lo < 0)
-                break;
-            usb.TxBuffer[converted] = static_cast<std::uint8_t>(hi * 16 + lo);
-        }
-        log.ConsolePrint(QStringLiteral("num of bytes: ") + QString::number(converted));
-        usb.WriteUsbBuffer(static_cast<DWORD>(std::min(byteCount, D2XXUnit::kBufferSize)));
+        const int toSend = std::min(byteCount, D2XXUnit::kBufferSize);
+        log.ConsolePrint(QStringLiteral("num of bytes: ") + QString::number(D2XXUnit::hexPairs(image, toSend)));
+        usb.WriteHex(image, toSend);
         log.ConsolePrint(QStringLiteral("write to device"));
         lblStatus->setText(QStringLiteral("Uploading..."));
         if (!waitForUploadAnswer(UploadVariant::Catalogue))
@@ -117,12 +110,12 @@ void TformMain::menuLoadAlgorithmFromFileClick()
         m_ctx.dialogs().message(QStringLiteral("Cannot open %1: %2").arg(QDir::toNativeSeparators(path), file.errorString()));
         return;
     }
-    const qint64 read = file.read(reinterpret_cast<char *>(usb.TxBuffer), D2XXUnit::kBufferSize);
-    if (read < 0) {
+    const QByteArray content = file.read(D2XXUnit::kBufferSize);
+    if (content.isEmpty() && file.error() != QFileDevice::NoError) {
         m_ctx.dialogs().message(QStringLiteral("Cannot read %1: %2").arg(QDir::toNativeSeparators(path), file.errorString()));
         return;
     }
-    const DWORD written = usb.WriteUsbBuffer(static_cast<DWORD>(read));
+    const DWORD written = usb.Write(content);
     log.ConsolePrint(QString::number(written) + QStringLiteral(" Bytes Sent ..."));
     file.close();
     if (waitForUploadAnswer(UploadVariant::File)) {
@@ -149,12 +142,13 @@ bool TformMain::waitForUploadAnswer(UploadVariant variant)
     for (;;) {
         m_ctx.clock().waitForEvents(variant == UploadVariant::File ? 1 : 1);
         const DWORD n = usb.ReadUsbBuffer();
+        const auto *received = reinterpret_cast<const char *>(usb.rxBuffer());
         if (variant == UploadVariant::File)
             log.ConsolePrint(QStringLiteral("num of bytes received from device: ") + QString::number(n));
         if (n == 0)
             break;
         const QString text = TextFiles::decodeWindows1252(
-            QByteArray(reinterpret_cast<const char *>(usb.RxBuffer), kAnswerChars));
+            QByteArray(received, kAnswerChars));
         log.ConsolePrint(QStringLiteral("received: ") + text);
         lblStatus->setText(text);
     }

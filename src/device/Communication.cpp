@@ -47,16 +47,7 @@ Communication::Communication(D2XXUnit &usb, ConsoleModel &console, Clock &clock,
 
 std::uint32_t Communication::SendHexMessage(const QString &hexText, int n)
 {
-    n = std::clamp(n, 0, D2XXUnit::kBufferSize);
-    const qsizetype pairs = std::min<qsizetype>(hexText.size() / 2, n);
-    for (qsizetype i = 0; i < pairs; ++i) {
-        const int hi = hexDigitValue(hexText[2 * i]);
-        const int lo = hexDigitValue(hexText[2 * i + 1]);
-        if (hi < 0 || lo < 0)
-            break;
-        m_usb.TxBuffer[i] = static_cast<std::uint8_t>(hi * 16 + lo);
-    }
-    return m_usb.WriteUsbBuffer(static_cast<DWORD>(n));
+    return m_usb.WriteHex(hexText, n);
 }
 
 void Communication::WriteToDsp(const QString &prefixHex, std::uint16_t address, std::uint32_t value)
@@ -86,10 +77,9 @@ Communication::Outcome Communication::waitForData(int limitMs)
 
 std::uint32_t Communication::collect(QByteArray &into)
 {
-    const DWORD n = m_usb.ReadUsbBuffer();
-    if (n > 0)
-        into.append(reinterpret_cast<const char *>(m_usb.RxBuffer), static_cast<qsizetype>(n));
-    return n;
+    const QByteArray bytes = m_usb.Read();
+    into.append(bytes);
+    return static_cast<std::uint32_t>(bytes.size());
 }
 
 Communication::Answer Communication::ReceiveResponseNumbers()

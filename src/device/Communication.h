@@ -28,8 +28,8 @@ class Communication {
 public:
     Communication(D2XXUnit &usb, ConsoleModel &console, Clock &clock, AppState &state);
 
-    // Converts the hex text into TxBuffer (up to n pairs, stopping at the
-    // first pair that is not hex) and writes n bytes in one call.
+    // Converts the hex text into the transmit buffer (up to n pairs,
+    // stopping at the first pair that is not hex) and writes n bytes in one call.
     std::uint32_t SendHexMessage(const QString &hexText, int n);
     // prefix + address (4 hex digits) + value (8 hex digits), logged, sent.
     void WriteToDsp(const QString &prefixHex, std::uint16_t address, std::uint32_t value);

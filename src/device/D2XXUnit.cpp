@@ -1,6 +1,7 @@
 #include "D2XXUnit.h"
 
 #include "ConsoleModel.h"
+#include "FunctionsUnit.h"
 
 #include <cstdint>
 #include <cstring>
@@ -159,10 +160,47 @@ DWORD D2XXUnit::ReadUsbBuffer()
     return std::min<DWORD>(read, kBufferSize);
 }
 
+QByteArray D2XXUnit::Read()
+{
+    const DWORD n = ReadUsbBuffer();
+    return QByteArray(reinterpret_cast<const char *>(RxBuffer), static_cast<qsizetype>(n));
+}
+
+DWORD D2XXUnit::Write(const QByteArray &message)
+{
+    const auto n = static_cast<DWORD>(std::min<qsizetype>(message.size(), kBufferSize));
+    std::copy_n(message.cbegin(), n, TxBuffer);
+    return WriteUsbBuffer(n);
+}
+
+int D2XXUnit::hexPairs(const QString &hexText, int limit)
+{
+    const qsizetype pairs = std::min<qsizetype>(hexText.size() / 2, limit);
+    for (qsizetype i = 0; i < pairs; ++i) {
+        if (hexDigitValue(hexText[2 * i]) < 0 || hexDigitValue(hexText[2 * i + 1]) < 0)
+            return static_cast<int>(i);
+    }
+    return static_cast<int>(pairs);
+}
+
+DWORD D2XXUnit::WriteHex(const QString &hexText, int n)
+{
+    n = std::clamp(n, 0, kBufferSize);
+    const int pairs = hexPairs(hexText, n);
+    for (int i = 0; i < pairs; ++i)
+        TxBuffer[i] = static_cast<std::uint8_t>(hexDigitValue(hexText[2 * i]) * 16 + hexDigitValue(hexText[2 * i + 1]));
+    return WriteUsbBuffer(static_cast<DWORD>(n));
+}
+
 DWORD D2XXUnit::WriteUsbBuffer(DWORD n)
 {
     DWORD written = 0;
     lastTransferStatus = m_ft.FT_Write(handle, TxBuffer, std::min<DWORD>(n, kBufferSize), &written);
     report("FT_Write", lastTransferStatus);
-    return lastTransferStatus == ft::OK ? written : 0;
+    if (lastTransferStatus != ft::OK)
+        return 0;
+    const DWORD asked = std::min<DWORD>(n, kBufferSize);
+    if (written < asked && FtErrorReporting)
+        m_console.ConsolePrint(QStringLiteral("FT_Write - the bridge took only %1 of %2 bytes...").arg(written).arg(asked));
+    return written;
 }

@@ -2,6 +2,7 @@
 
 #include "Ftd2xx.h"
 
+#include <QByteArray>
 #include <QString>
 
 #include <array>
@@ -13,6 +14,10 @@ class ConsoleModel;
 // settings, the two 64 KiB transfer buffers, and one operation per call.
 // A failed call becomes one log line while FtErrorReporting is on. Nothing
 // here retries, waits or shows a dialog.
+//
+// The buffers are the transport's own: every message is handed over whole
+// and written in the same call, so nothing that runs between building a
+// message and sending it (a timer tick inside a question) can change it.
 class D2XXUnit {
 public:
     static constexpr int kBufferSize = 65536;
@@ -33,10 +38,23 @@ public:
     FT_STATUS PurgeUsbRx();
     FT_STATUS PurgeUsbTx();
     FT_STATUS GetUsbQueueStatus();
-    // Reads everything queued into the start of RxBuffer; bytes read.
+    // Reads everything queued into the start of the receive buffer; bytes read.
     DWORD ReadUsbBuffer();
-    // Sends the first n bytes of TxBuffer; bytes accepted.
-    DWORD WriteUsbBuffer(DWORD n);
+    // What the last reads left in the receive buffer (a read stores from
+    // the start and leaves older bytes behind it).
+    const std::uint8_t *rxBuffer() const { return RxBuffer; }
+    // Everything queued, as bytes.
+    QByteArray Read();
+
+    // The one write path: the message, whole, in one call (at most
+    // kBufferSize bytes); bytes accepted.
+    DWORD Write(const QByteArray &message);
+    // Converts up to n hex pairs of the text over the transmit buffer,
+    // stopping at the first pair that is not hex (the bytes after it keep
+    // what the last message left there), then writes n bytes in one call.
+    DWORD WriteHex(const QString &hexText, int n);
+    // How many leading pairs of the text are hex, up to limit.
+    static int hexPairs(const QString &hexText, int limit);
 
     void ReportFtError(const char *label, FT_STATUS status);
     static QString errorText(FT_STATUS status);
@@ -55,13 +73,14 @@ public:
     UCHAR stopBits = 0;
     UCHAR parity = 0;
 
+private:
+    FT_STATUS report(const char *label, FT_STATUS status);
+    DWORD WriteUsbBuffer(DWORD n);
+
     std::unique_ptr<std::array<std::uint8_t, kBufferSize>> TxBufferStore;
     std::unique_ptr<std::array<std::uint8_t, kBufferSize>> RxBufferStore;
     std::uint8_t *TxBuffer;
     std::uint8_t *RxBuffer;
-
-private:
-    FT_STATUS report(const char *label, FT_STATUS status);
 
     Ftd2xx &m_ft;
     ConsoleModel &m_console;

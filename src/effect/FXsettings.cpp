@@ -412,7 +412,7 @@ std::uint32_t TformFXsettings::SendDialValue(KnobControl *knob, int parameter)
     if (SendImmediately) {
         sendNow(message, 7);
     } else {
-        // The newest message of this knob waits apart from TxBuffer, so that
+        // The newest message of this knob waits apart from the others, so that
         // other messages converted meanwhile (another knob's included)
         // cannot replace it.
         auto pending = std::find_if(m_pendingKnobs.begin(), m_pendingKnobs.end(),
@@ -434,10 +434,8 @@ void TformFXsettings::Timer1Timer()
     Timer1->setEnabled(false);
     const auto pending = std::move(m_pendingKnobs);
     m_pendingKnobs.clear();
-    for (const auto &[parameter, bytes] : pending) {
-        std::copy(bytes.cbegin(), bytes.cend(), m_ctx.usb.TxBuffer);
-        m_ctx.usb.WriteUsbBuffer(7);
-    }
+    for (const auto &[parameter, bytes] : pending)
+        m_ctx.usb.Write(bytes.leftJustified(7, '\0', true));
     if (!pending.empty())
         emit knobWritten();
 }

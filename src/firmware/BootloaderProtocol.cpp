@@ -23,8 +23,7 @@ BootloaderProtocol::BootloaderProtocol(D2XXUnit &usb, Communication &comm, Conso
 
 void BootloaderProtocol::write(const QByteArray &bytes)
 {
-    std::copy(bytes.cbegin(), bytes.cend(), m_usb.TxBuffer);
-    m_usb.WriteUsbBuffer(static_cast<DWORD>(bytes.size()));
+    m_usb.Write(bytes);
 }
 
 QByteArray BootloaderProtocol::addressFrame(std::uint32_t address)

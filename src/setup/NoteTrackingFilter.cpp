@@ -92,9 +92,8 @@ void TformNoteTrackingFilter::btnSaveClick()
     log.ConsolePrint(QStringLiteral("Set note filters: ") + text);
     const int count = static_cast<int>(text.size() / 2);
     log.ConsolePrint(QString::number(count));
-    const QByteArray bytes = QByteArray::fromHex(text.toLatin1());
-    std::copy(bytes.cbegin(), bytes.cend(), m_ctx.usb.TxBuffer);
+    const QByteArray bytes = QByteArray::fromHex(text.toLatin1()).leftJustified(count, '\0', true);
     m_ctx.usb.PurgeUsbTx();
-    m_ctx.usb.WriteUsbBuffer(static_cast<DWORD>(count));
+    m_ctx.usb.Write(bytes);
     m_ctx.clock().pause(100);
 }

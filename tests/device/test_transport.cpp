@@ -57,7 +57,7 @@ TEST_F(Transport, ReadStoresFromTheStartAndLeavesOlderBytesBehind)
     EXPECT_EQ(usb.ReadUsbBuffer(), 30u);
     ft.rx = QByteArray(10, 'b');
     EXPECT_EQ(usb.ReadUsbBuffer(), 10u);
-    EXPECT_EQ(QByteArray(reinterpret_cast<char *>(usb.RxBuffer), 32), QByteArray(10, 'b') + QByteArray(20, 'a') + QByteArray(2, '\0'));
+    EXPECT_EQ(QByteArray(reinterpret_cast<const char *>(usb.rxBuffer()), 32), QByteArray(10, 'b') + QByteArray(20, 'a') + QByteArray(2, '\0'));
     EXPECT_EQ(usb.ReadUsbBuffer(), 0u);
 }
 
@@ -65,10 +65,10 @@ TEST_F(Transport, FailedCallsAreLoggedOnlyWhileReportingIsOn)
 {
     usb.Open_USB_Device_By_Serial_Number(QStringLiteral("A"));
     ft.fail["FT_Write"] = ft::INVALID_HANDLE;
-    usb.WriteUsbBuffer(3);
+    usb.Write(QByteArray(3, '\0'));
     EXPECT_EQ(console.lineCount(), 0);
     usb.FtErrorReporting = true;
-    EXPECT_EQ(usb.WriteUsbBuffer(3), 0u);
+    EXPECT_EQ(usb.Write(QByteArray(3, '\0')), 0u);
     ft.fail["FT_Purge"] = ft::DEVICE_NOT_OPENED_FOR_ERASE;
     usb.PurgeUsbTx();
     ft.fail["FT_Purge"] = 42;

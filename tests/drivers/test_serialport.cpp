@@ -7,6 +7,7 @@
 #include <QTemporaryDir>
 
 #include <atomic>
+#include <thread>
 #include <cerrno>
 #include <grp.h>
 #include <sys/stat.h>
@@ -160,6 +161,38 @@ TEST(SerialPort, LineSettings)
     // Still a working line afterwards.
     ASSERT_TRUE(pty.send("ok"));
     ASSERT_TRUE(waitUntil([&] { return queued(*port) == 2; }));
+}
+
+TEST(SerialPort, AWriteLongerThanTwoSecondsOnTheLineIsTakenWhole)
+{
+    // The device takes bytes at 115,200 baud (11,520 a second): an upload
+    // that needs three seconds on the line must not be cut short.
+    PtyPair pty;
+    auto port = openOrFail(pty.path);
+    ASSERT_TRUE(port);
+    ASSERT_EQ(port->setBaudRate(115200), ft::OK);
+    std::string image(18'432 + 3 * 11'520, '\0');
+    for (std::size_t i = 0; i < image.size(); ++i)
+        image[i] = static_cast<char>(i * 13 + i / 256);
+
+    std::atomic<bool> writing{true};
+    std::string received;
+    std::thread device([&] {
+        // At the line rate while the write runs, then whatever is left.
+        while (writing.load()) {
+            received += pty.receive(1152, 100);
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+        received += pty.receive(image.size() - received.size());
+    });
+    DWORD written = 0;
+    const FT_STATUS status = port->write(image.data(), static_cast<DWORD>(image.size()), &written);
+    writing = false;
+    device.join();
+    EXPECT_EQ(status, ft::OK);
+    EXPECT_EQ(written, image.size());
+    EXPECT_TRUE(received == image) << received.size() << " of " << image.size() << " bytes arrived";
+    EXPECT_EQ(port->writeLimitMs(65'536), 13'377); // 2 s and twice the 5.69 s on the line
 }
 
 TEST(SerialPort, AVanishedDeviceFailsEveryLaterCallAndWakesTheWaiter)

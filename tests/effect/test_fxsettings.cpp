@@ -358,3 +358,37 @@ TEST_F(FxTest, TwoKnobsTurnedWithinOneTickBothReachThePedal)
     EXPECT_EQ(ft().writes[0], write(0x0027, 0x007FE000));
     EXPECT_EQ(ft().writes[1][2], '\x07');
 }
+
+TEST_F(FxTest, AKnobTickInsideTheQuestionDoesNotChangeTheAnsweredMessage)
+{
+    // The player turned a knob just before the click; its Timer1 tick runs
+    // while the question waits, and writes its own message first.
+    struct Case {
+        const char *name;
+        QPushButton *TformMain::*button;
+        int length;
+        char command;
+    };
+    const Case cases[] = {
+        {"assign", &TformMain::btnAssign, 16, '\x04'},
+        {"save parameters", &TformMain::btnSaveParameters, 41, '\x03'},
+    };
+    for (const Case &c : cases) {
+        TformMain &m = linked();
+        fakes.dialogs.onQuestion = [this](const QString &) {
+            fx().dialDry->setAngle(90);
+            fakes.clock.advance(100);
+        };
+        (m.*c.button)->click();
+        fakes.dialogs.onQuestion = nullptr;
+        ASSERT_GE(ft().writes.size(), 2u) << c.name;
+        const QByteArray &knob = ft().writes[ft().writes.size() - 2];
+        const QByteArray &sent = ft().writes.back();
+        EXPECT_EQ(knob, write(0x0027, 0x003FC000)) << c.name;
+        EXPECT_EQ(sent.size(), c.length) << c.name;
+        EXPECT_EQ(sent[0], c.command) << c.name;
+        EXPECT_EQ(sent.left(7).indexOf(knob), -1) << c.name;
+        fx().dialDry->setAngle(-135);
+        fakes.clock.advance(100);
+    }
+}

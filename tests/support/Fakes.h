@@ -19,6 +19,9 @@ public:
     Answer question(const QString &text) override
     {
         questions << text;
+        // What happens while a modal question waits (timers tick in it).
+        if (onQuestion)
+            onQuestion(text);
         if (answers.empty())
             return Answer::Yes;
         const Answer a = answers.front();
@@ -31,6 +34,7 @@ public:
     QStringList messages;
     QStringList questions;
     std::deque<Answer> answers;
+    std::function<void(const QString &)> onQuestion;
     std::deque<QString> fileNames;
     std::vector<FileDialogOptions> fileDialogs;
 

@@ -16,7 +16,8 @@
 
 namespace {
 
-constexpr int kWriteLimitMs = 2000;
+// Any write may wait this long beyond its bytes' time on the line.
+constexpr int kWriteSlackMs = 2000;
 constexpr std::size_t kReadChunk = 16 * 1024;
 
 struct Speed {
@@ -272,7 +273,10 @@ FT_STATUS SerialPort::setBaudRate(ULONG baudRate)
         return ft::IO_ERROR;
     }
     ::cfsetspeed(&t, speed->code);
-    return applyTermios(t);
+    const FT_STATUS status = applyTermios(t);
+    if (status == ft::OK)
+        m_baudRate = baudRate;
+    return status;
 }
 
 FT_STATUS SerialPort::setDataCharacteristics(UCHAR wordLength, UCHAR stopBits, UCHAR parity)
@@ -294,7 +298,11 @@ FT_STATUS SerialPort::setDataCharacteristics(UCHAR wordLength, UCHAR stopBits, U
         t.c_cflag |= CSTOPB;
     constexpr tcflag_t kParity[] = {0, PARENB | PARODD, PARENB, PARENB | CMSPAR | PARODD, PARENB | CMSPAR};
     t.c_cflag |= kParity[parity];
-    return applyTermios(t);
+    const FT_STATUS status = applyTermios(t);
+    if (status == ft::OK)
+        m_bitsPerByte = 1 + (wordLength == ft::BITS_7 ? 7 : 8) + (parity != 0 ? 1 : 0)
+            + (stopBits == ft::STOP_BITS_2 ? 2 : 1);
+    return status;
 }
 
 FT_STATUS SerialPort::purge(ULONG mask)
@@ -349,6 +357,12 @@ FT_STATUS SerialPort::read(void *buffer, DWORD count, DWORD *bytesRead)
     return ft::OK;
 }
 
+int SerialPort::writeLimitMs(DWORD count) const
+{
+    const double lineMs = 1000.0 * count * m_bitsPerByte / std::max<ULONG>(m_baudRate, 1);
+    return kWriteSlackMs + static_cast<int>(std::min(2.0 * lineMs, 3600.0 * 1000.0));
+}
+
 FT_STATUS SerialPort::write(const void *buffer, DWORD count, DWORD *bytesWritten)
 {
     if (!bytesWritten || (!buffer && count > 0))
@@ -357,7 +371,7 @@ FT_STATUS SerialPort::write(const void *buffer, DWORD count, DWORD *bytesWritten
     if (isDead())
         return ft::IO_ERROR;
     const auto *bytes = static_cast<const char *>(buffer);
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kWriteLimitMs);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(writeLimitMs(count));
     DWORD done = 0;
     while (done < count) {
         const ssize_t n = ::write(m_fd, bytes + done, count - done);

@@ -49,14 +49,18 @@ public:
     FT_STATUS queueStatus(DWORD *rxBytes);
     // Copies up to `count` queued bytes; never waits.
     FT_STATUS read(void *buffer, DWORD count, DWORD *bytesRead);
-    // Writes all bytes, waiting up to two seconds in all for the device to take
-    // them; `bytesWritten` tells how many it took.
+    // Writes all bytes, waiting for the device to take them up to two
+    // seconds plus twice the time the bytes take on the line at the current
+    // settings (65,536 bytes at 115,200 baud take 5.7 s); `bytesWritten`
+    // tells how many it took (fewer only when the limit passed).
     FT_STATUS write(const void *buffer, DWORD count, DWORD *bytesWritten);
 
     // May be called from the reader thread, also spuriously.
     void setDataCallback(std::function<void()> callback);
 
     bool isDead() const { return m_dead.load(); }
+    // The longest a write of `count` bytes may wait at the current settings.
+    int writeLimitMs(DWORD count) const;
     // Received bytes lost because the queue was full.
     std::uint64_t droppedBytes() const;
     const std::string &path() const { return m_path; }
@@ -75,6 +79,8 @@ private:
     const int m_wakeFd;
     const std::string m_path;
     bool m_pseudoTerminal = false;
+    ULONG m_baudRate = 115200;
+    int m_bitsPerByte = 10; // start, data, parity and stop bits
     std::atomic<bool> m_dead{false};
 
     mutable std::mutex m_mutex; // m_queue, and reads from m_fd
