@@ -10,6 +10,7 @@
 #include "D2XXUnit.h"
 #include "Ftd2xx.h"
 #include "HttpClient.h"
+#include "PedalSession.h"
 #include "PrintConsole.h"
 #include "RealServices.h"
 
@@ -48,7 +49,8 @@ struct ConsoleRig {
     Windows windows;
     D2XXUnit usb{bridge, model};
     Communication comm{usb, model, services.clock, state};
-    Context context{services.over(bridge), state, model, windows, usb, comm};
+    PedalSession session{usb, comm, model, services.clock, state};
+    Context context{services.over(bridge), state, model, windows, usb, comm, session};
 };
 
 QString dumpLine(int i)

@@ -7,6 +7,7 @@
 #include "FirmwareUpgrade.h"
 #include "NewVersionMsg.h"
 #include "NoteTrackingFilter.h"
+#include "PedalSession.h"
 #include "PrintConsole.h"
 #include "UpdateUpdaterUnit.h"
 #include "main.h"
@@ -37,7 +38,8 @@ Editor::Editor(Services services)
     : m_console(std::make_unique<ConsoleModel>()),
       m_usb(std::make_unique<D2XXUnit>(services.ftd2xx, *m_console)),
       m_comm(std::make_unique<Communication>(*m_usb, *m_console, services.clock, m_state)),
-      m_context{services, m_state, *m_console, m_windows, *m_usb, *m_comm}
+      m_session(std::make_unique<PedalSession>(*m_usb, *m_comm, *m_console, services.clock, m_state)),
+      m_context{services, m_state, *m_console, m_windows, *m_usb, *m_comm, *m_session}
 {
     static const bool factoryInstalled = [] {
         QAccessible::installFactory(windowAccessible);

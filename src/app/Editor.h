@@ -8,6 +8,7 @@
 class ConsoleModel;
 class D2XXUnit;
 class Communication;
+class PedalSession;
 
 // Owns the editor's state, its console and the seven windows, created in
 // their fixed order. The program builds one with the real services; a test
@@ -24,6 +25,7 @@ public:
     AppState &state() { return m_state; }
     ConsoleModel &console() { return *m_console; }
     D2XXUnit &usb() { return *m_usb; }
+    PedalSession &session() { return *m_session; }
     Windows &windows() { return m_windows; }
     Context &context() { return m_context; }
 
@@ -32,6 +34,7 @@ private:
     std::unique_ptr<ConsoleModel> m_console;
     std::unique_ptr<D2XXUnit> m_usb;
     std::unique_ptr<Communication> m_comm;
+    std::unique_ptr<PedalSession> m_session;
     Windows m_windows;
     Context m_context;
     std::vector<std::unique_ptr<QWidget>> m_owned;

@@ -10,6 +10,7 @@
 #include "FirmwareUpgrade.h"
 #include "Guard.h"
 #include "PedalContract.h"
+#include "PedalSession.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -100,17 +101,13 @@ void TformMain::Link()
     ConsoleModel &log = m_ctx.console;
     AppState &state = m_ctx.state;
 
-    log.ConsolePrint(QStringLiteral("serial number: ") + state.DeviceSerialNumber);
-    const bool opened = usb.Open_USB_Device_By_Serial_Number(state.DeviceSerialNumber) == ft::OK;
+    const PedalSession::Opened link = m_ctx.session.open(state.DeviceSerialNumber);
+    const bool opened = link.ok;
     if (opened) {
         lblDeviceName->setText(lblDeviceName->text() + QStringLiteral(" linked"));
-        usb.SetUsbBaudRate();
-        usb.SetUsbDataCharacteristics();
-        log.ConsolePrint(QStringLiteral("FT_HANDLE: 0x%1").arg(usb.handle, 8, 16, QLatin1Char('0')).toUpper().replace(QLatin1String("0X"), QLatin1String("0x")));
-        log.appendDirect(QStringLiteral("baud rate = ") + QString::number(usb.baudRate));
-    } else if (const char *advice = usb.driver().lastOpenAdvice(); advice && *advice) {
+    } else if (!link.advice.isEmpty()) {
         // A reason the player can fix: say which, once.
-        const QString text = QString::fromUtf8(advice);
+        const QString &text = link.advice;
         log.ConsolePrint(text);
         m_ctx.dialogs().message(QStringLiteral("Could not link to the pedal. ") + text
                                 + (text.endsWith(QLatin1Char('.')) ? QString() : QStringLiteral(".")));
@@ -286,43 +283,38 @@ TformMain::RequestResult TformMain::RequestDeviceInfo(bool quietWhenSilent)
 {
     AppState &state = m_ctx.state;
     ConsoleModel &log = m_ctx.console;
-    ExchangeGuard guard(state);
-    if (!guard.acquired()) {
-        log.ConsolePrint(ExchangeGuard::refusedLine(QStringLiteral("REQUEST")));
-        return RequestResult::Refused;
-    }
-    log.ConsolePrint(QStringLiteral("********************REQUEST********************"));
-    state.RequestInProgress = true;
-    setPoll(false);
-    m_ctx.usb.PurgeUsbTx();
-    m_ctx.comm.SendHexMessage(QLatin1String(pedal::kRequestHex), pedal::kRequestLength);
-    m_ctx.clock().pause(pedal::kRequestPause);
-    const Communication::Answer answer = m_ctx.comm.ReceiveResponseNumbers();
+    PedalSession &session = m_ctx.session;
+    const QMetaObject::Connection pollOff =
+        connect(&session, &PedalSession::requestStarted, this, [this] { setPoll(false); });
+    const PedalSession::RequestReply reply = session.request();
+    disconnect(pollOff);
 
     auto endUsable = [&] {
-        state.RequestInProgress = false;
+        session.endRequest();
         setPoll(state.Linked && !state.FirmwareUpgradeMode);
     };
-    if (answer.outcome != Communication::Outcome::Complete) {
-        if (answer.outcome == Communication::Outcome::Quitting)
-            return RequestResult::NoAnswer;
-        log.ConsolePrint(QStringLiteral("REQUEST stopped: %1 of %2 numbers received from the pedal")
-                             .arg(answer.numbers)
-                             .arg(pedal::kAnswerNumbers));
+    using Outcome = PedalSession::RequestOutcome;
+    switch (reply.outcome) {
+    case Outcome::Answered:
+        break;
+    case Outcome::Refused:
+        return RequestResult::Refused;
+    case Outcome::Quitting:
+        return RequestResult::NoAnswer;
+    case Outcome::Silent:
+    case Outcome::Short:
+    case Outcome::Garbled:
         endUsable();
-        if (answer.outcome == Communication::Outcome::Silent && !quietWhenSilent)
+        if (reply.outcome == Outcome::Silent && !quietWhenSilent)
             m_ctx.dialogs().message(QStringLiteral("The pedal did not answer the request."));
         return RequestResult::NoAnswer;
     }
+    // Rendered under the guard, as the exchange was: nothing else asks the
+    // pedal while its answer is shown.
+    ExchangeGuard guard(state);
 
-    // A garbled answer says nothing dependable about the pedal.
-    if (answer.malformedLines > 0) {
-        log.ConsolePrint(QStringLiteral("REQUEST stopped: the answer held %1 garbled lines").arg(answer.malformedLines));
-        endUsable();
-        return RequestResult::NoAnswer;
-    }
-
-    const DeviceIdentity id = decodeIdentity(state.ResponseBytes);
+    const PedalSnapshot &snapshot = reply.snapshot;
+    const DeviceIdentity &id = snapshot.identity;
     state.DeviceFirmwareVersion = QString::number(id.firmware);
     lblFirmwareVersion->setText(QStringLiteral("Device Firmware: ") + state.DeviceFirmwareVersion);
     log.ConsolePrint(QStringLiteral("Firmware Version: ") + state.DeviceFirmwareVersion);
@@ -381,15 +373,13 @@ TformMain::RequestResult TformMain::RequestDeviceInfo(bool quietWhenSilent)
     if (auto *fx = m_ctx.windows.formFXsettings; fx && !fx->isVisible())
         OpenEffectWindow();
 
-    const QByteArray &r = state.ResponseBytes;
-    auto at = [&r](int i) { return static_cast<std::uint8_t>(r[i]); };
     TformFXsettings *fx = m_ctx.windows.formFXsettings;
     fx->ShowFootswitchMode(pedal::pos::FootswitchMode);
     fx->ReadTuning(pedal::pos::Tuning);
     fx->ReadAssignments(pedal::pos::AssignedFlags);
     fx->getBypassStatus(pedal::pos::BypassStatus);
 
-    switch (at(pedal::pos::BypassStoring)) {
+    switch (snapshot.storeBypass) {
     case 0:
         menuDoNotStoreBypassStatus->setChecked(true);
         menuStoreBypassStatus->setChecked(false);
@@ -402,7 +392,7 @@ TformMain::RequestResult TformMain::RequestDeviceInfo(bool quietWhenSilent)
         break;
     }
 
-    state.InstrumentRange = at(pedal::pos::InstrumentRange);
+    state.InstrumentRange = snapshot.instrumentRange;
     menuStandard->setCheckable(true);
     menuLow->setCheckable(true);
     if (state.InstrumentRange == pedal::kInstrumentStandard) {
@@ -413,7 +403,7 @@ TformMain::RequestResult TformMain::RequestDeviceInfo(bool quietWhenSilent)
         menuLow->setChecked(true);
     }
 
-    const int channel = at(pedal::pos::MidiChannel);
+    const int channel = snapshot.midiChannel;
     for (QAction *item : MIDIChannelItems)
         item->setChecked(false);
     if (channel == 0 || channel == 255)
@@ -422,8 +412,8 @@ TformMain::RequestResult TformMain::RequestDeviceInfo(bool quietWhenSilent)
         MIDIChannelItems[static_cast<std::size_t>(channel)]->setChecked(true);
     log.ConsolePrint(QStringLiteral("MIDI channel: ") + QString::number(channel));
 
-    const int valuesRead = fx->ReadParameterValues(pedal::pos::ParameterValues);
-    const int firstPreset = at(pedal::pos::ParameterValues + 4 * valuesRead);
+    fx->ReadParameterValues(pedal::pos::ParameterValues);
+    const int firstPreset = snapshot.firstPreset;
     if (firstPreset == pedal::kFirstPresetOff) {
         menuLoadFirstPresetAtStartup->setChecked(false);
         log.ConsolePrint(QStringLiteral("Load preset at power ON: FALSE"));

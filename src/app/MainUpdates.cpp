@@ -7,6 +7,7 @@
 #include "ConsoleModel.h"
 #include "Guard.h"
 #include "NewVersionMsg.h"
+#include "HttpClient.h"
 #include "Resources.h"
 #include "TextFiles.h"
 #include "UpdateUpdaterUnit.h"

@@ -8,6 +8,7 @@
 #include "Looks.h"
 #include "FXsettings.h"
 #include "PrintConsole.h"
+#include "HttpClient.h"
 #include "Resources.h"
 #include "TextFiles.h"
 

@@ -6,6 +6,7 @@ struct AppState;
 class ConsoleModel;
 class D2XXUnit;
 class Communication;
+class PedalSession;
 
 class TformMain;
 class TformFirmwareUpgrade;
@@ -35,6 +36,7 @@ struct Context {
     Windows &windows;
     D2XXUnit &usb;
     Communication &comm;
+    PedalSession &session;
 
     Dialogs &dialogs() const { return services.dialogs; }
     Clock &clock() const { return services.clock; }

@@ -1,6 +1,7 @@
 #include "HttpClient.h"
 
 #include <QEventLoop>
+#include <QHostAddress>
 #include <QIODevice>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
@@ -185,4 +186,21 @@ void OfflineNetwork::getLater(const QString &url, qint64 maxBody, QObject *conte
         if (done)
             done(reply);
     });
+}
+
+QString serverBaseUrl()
+{
+    static constexpr auto kDefault = "https://vorma.example";
+    const QString configured = qEnvironmentVariable("THARNVIK_SERVER_URL").trimmed();
+    if (!configured.isEmpty()) {
+        const QUrl url(configured);
+        const bool https = url.scheme() == QLatin1String("https");
+        const bool loopback = url.scheme() == QLatin1String("http")
+            && (url.host() == QLatin1String("localhost") || QHostAddress(url.host()).isLoopback());
+        if (url.isValid() && !url.host().isEmpty() && (https || loopback)) {
+            QString base = url.toString(QUrl::StripTrailingSlash);
+            return base;
+        }
+    }
+    return QString::fromLatin1(kDefault);
 }

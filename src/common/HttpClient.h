@@ -39,3 +39,7 @@ public:
     void getLater(const QString &url, qint64 maxBody, QObject *context,
                   std::function<void(const HttpReply &)> done) override;
 };
+
+// The maker's web server: $THARNVIK_SERVER_URL when it is https (or plain
+// http on a loopback address), else the default, without a trailing slash.
+QString serverBaseUrl();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Services.h"
+#include "SystemServices.h"
 
 class QWidget;
 
@@ -10,23 +11,6 @@ public:
     Answer question(const QString &text) override;
     QString openFileName(const FileDialogOptions &options) override;
     QString saveFileName(const FileDialogOptions &options) override;
-};
-
-class SystemClock final : public Clock {
-public:
-    void pause(int ms) override;
-    qint64 nowMs() const override;
-    QDateTime localNow() const override;
-    ClockTimer *createTimer(QObject *parent, int intervalMs) override;
-    void waitForEvents(int maxMs) override;
-};
-
-class SystemPaths final : public Paths {
-public:
-    QString documentsFolder() const override;
-    QString programFolder() const override;
-    QString tempFolder() const override;
-    QString programFile() const override;
 };
 
 class DesktopShell final : public Shell {

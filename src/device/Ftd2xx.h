@@ -89,4 +89,7 @@ public:
     // One line of advice for the last failed open (permission, busy port),
     // or empty.
     virtual const char *lastOpenAdvice() const { return ""; }
+    // Which driver lists the device at this index of the last count (a short
+    // name for people: "kernel serial", "FTDI library", "virtual bridge").
+    virtual const char *driverName(DWORD index) const { (void)index; return "D2XX"; }
 };

@@ -56,13 +56,11 @@ void TformFXsettings::ReadAssignments(int position)
     }
     for (int i = kFirstAssignable; i < Count; ++i)
         EffectParameters.assignable(i).is_assigned = false;
-    static constexpr int continuous[] = {InputLevel, HarmonicPitch, WaveClip, DryHPF, NoiseGateThreshold};
-    static constexpr int onOff[] = {DominantNotesCut, HighNotesCut, LimitRangeUp, NoiseGateStatus, Attack};
     for (int c = 0; c < 4; ++c) {
         const int code = codes[static_cast<std::size_t>(c)];
         if (code < 0)
             continue;
-        const int *list = c < 2 ? continuous : onOff;
+        const auto &list = c < 2 ? kContinuousAssignable : kOnOffAssignable;
         for (int item = 0; item < 5; ++item) {
             if (EffectParameters.address(list[item]) == code) {
                 m_assignBoxes[static_cast<std::size_t>(c)]->setCurrentIndex(item + 1);

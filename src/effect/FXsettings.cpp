@@ -631,31 +631,15 @@ void TformFXsettings::FormShow()
 
 bool TformFXsettings::ReadParameterAddresses(const QString &firstLine)
 {
-    // Read every field first: an image with a bad field changes nothing.
-    std::array<std::uint16_t, param::Count> addresses{};
-    try {
-        for (int i = 0; i < param::Count; ++i) {
-            const int field = param::kAddressField[static_cast<std::size_t>(i)];
-            if (field == 0)
-                continue;
-            const QString digits = firstLine.mid(field - 1, 4);
-            if (digits.size() < 4)
-                throw HexError(QStringLiteral("The algorithm image is too short for the address of %1")
-                                   .arg(EffectParameters.name(i))
-                                   .toStdString());
-            const QByteArray b = HexToBytes(digits);
-            addresses[static_cast<std::size_t>(i)] =
-                static_cast<std::uint16_t>(static_cast<std::uint8_t>(b[0]) * 256 + static_cast<std::uint8_t>(b[1]));
-        }
-        for (int field : param::kUnusedFields)
-            HexToBytes(firstLine.mid(field - 1, 4));
-    } catch (const HexError &e) {
-        m_ctx.dialogs().message(QString::fromUtf8(e.what()));
+    // An image with a bad field changes nothing.
+    const AddressReading reading = readParameterAddresses(firstLine, EffectParameters);
+    if (!reading.error.isEmpty()) {
+        m_ctx.dialogs().message(reading.error);
         return false;
     }
     for (int i = 0; i < param::Count; ++i) {
         if (param::kAddressField[static_cast<std::size_t>(i)] != 0)
-            EffectParameters.setAddress(i, addresses[static_cast<std::size_t>(i)]);
+            EffectParameters.setAddress(i, reading.addresses[static_cast<std::size_t>(i)]);
     }
     return true;
 }

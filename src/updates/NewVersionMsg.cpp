@@ -4,6 +4,7 @@
 #include "AppState.h"
 #include "Context.h"
 #include "Guard.h"
+#include "HttpClient.h"
 #include "Resources.h"
 #include "TextFiles.h"
 #include "UpdateUpdaterUnit.h"

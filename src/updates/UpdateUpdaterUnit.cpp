@@ -3,6 +3,7 @@
 #include "AppState.h"
 #include "ConsoleModel.h"
 #include "Context.h"
+#include "HttpClient.h"
 #include "Resources.h"
 #include "Versions.h"
 

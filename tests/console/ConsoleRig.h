@@ -5,6 +5,7 @@
 #include "ConsoleModel.h"
 #include "Context.h"
 #include "D2XXUnit.h"
+#include "PedalSession.h"
 #include "Fakes.h"
 #include "PrintConsole.h"
 #include "RecordingFtd2xx.h"
@@ -28,6 +29,7 @@ struct ConsoleRig {
     Windows windows;
     D2XXUnit usb{*fakes.bridge, model};
     Communication comm{usb, model, fakes.clock, state};
-    Context context{fakes.services(), state, model, windows, usb, comm};
+    PedalSession session{usb, comm, model, fakes.clock, state};
+    Context context{fakes.services(), state, model, windows, usb, comm, session};
     TformPrint window{context};
 };

@@ -179,3 +179,8 @@ bool CompositeFtd2xx::isVirtualBridge(FT_HANDLE handle) const
     const Ftd2xx *driver = driverOf(handle);
     return driver && driver->isVirtualBridge(handle);
 }
+
+const char *CompositeFtd2xx::driverName(DWORD index) const
+{
+    return index < m_listed.size() ? m_listed[index].driver->driverName(0) : "";
+}

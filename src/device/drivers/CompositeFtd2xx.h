@@ -35,6 +35,7 @@ public:
     void setDataCallback(std::function<void()> callback) override;
     const char *lastOpenAdvice() const override { return m_advice.c_str(); }
     bool isVirtualBridge(FT_HANDLE handle) const override;
+    const char *driverName(DWORD index) const override;
 
     // The driver behind a handle, or null.
     Ftd2xx *driverOf(FT_HANDLE handle) const;

@@ -28,6 +28,7 @@ public:
     FT_STATUS FT_Read(FT_HANDLE handle, void *buffer, DWORD bytesToRead, DWORD *bytesReturned) override;
     FT_STATUS FT_Write(FT_HANDLE handle, void *buffer, DWORD bytesToWrite, DWORD *bytesWritten) override;
     const char *lastOpenAdvice() const override { return m_advice.c_str(); }
+    const char *driverName(DWORD) const override { return "FTDI library"; }
 
     // What to tell the player when the library cannot open a bridge.
     static std::string openAdvice(FT_STATUS status, bool kernelDriverLoaded);

@@ -16,6 +16,7 @@ public:
 
 protected:
     std::vector<Bridge> enumerate() const override;
+    const char *driverName(DWORD) const override { return "kernel serial"; }
 
 private:
     std::string m_sysfsRoot;

@@ -13,6 +13,7 @@ class VirtualBridgeDriver : public SerialPortDriver {
 public:
     explicit VirtualBridgeDriver(std::string folder = defaultFolder());
     bool isVirtualBridge(FT_HANDLE) const override { return true; }
+    const char *driverName(DWORD) const override { return "virtual bridge"; }
 
     // $THARNVIK_BRIDGES_DIR, else $XDG_RUNTIME_DIR/tharnvik-bridges, else
     // /tmp/tharnvik-bridges-<uid>.

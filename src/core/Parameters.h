@@ -68,6 +68,11 @@ constexpr std::array<std::uint32_t, 25> HarmonicPitchTable = {
 };
 constexpr int kPitchZero = 12;
 
+// What Controls I and II (continuous) and III and IV (on/off) can take, in
+// the order of their lists.
+constexpr std::array<int, 5> kContinuousAssignable = {InputLevel, HarmonicPitch, WaveClip, DryHPF, NoiseGateThreshold};
+constexpr std::array<int, 5> kOnOffAssignable = {DominantNotesCut, HighNotesCut, LimitRangeUp, NoiseGateStatus, Attack};
+
 // Defaults of the assignable parameters, in pedal order (10 to 19).
 constexpr std::array<std::uint32_t, 10> kAssignableDefaults = {0x800000, 0x400000, 0, 0, 0, 0, 0, 0, 0, 0x8000};
 } // namespace param
@@ -104,3 +109,16 @@ private:
     std::array<std::unique_ptr<assignable_parameter>, 10> m_assignable;
     std::array<QString, param::Count> m_created;
 };
+
+// The parameter addresses an algorithm image's first line gives, in pedal
+// order (Range has none and keeps address 0). Every field is read first: a
+// bad or missing field gives its error text and no addresses.
+struct AddressReading {
+    std::array<std::uint16_t, param::Count> addresses{};
+    QString error; // empty when every field held four hex digits
+};
+AddressReading readParameterAddresses(const QString &firstLine, const EffectParameterSet &names);
+
+// The pedal index of the parameter the editor names so ("Dry", "-1 Oct",
+// "Noise Gate Threshold"), or -1.
+int parameterIndexOf(const QString &name, const EffectParameterSet &names);

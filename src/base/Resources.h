@@ -26,7 +26,3 @@ bool isPlaceholder(const QString &name);
 QStringList names();
 
 } // namespace Resources
-
-// The maker's web server: $THARNVIK_SERVER_URL when it is https (or plain
-// http on a loopback address), else the default, without a trailing slash.
-QString serverBaseUrl();

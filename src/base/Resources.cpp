@@ -4,8 +4,6 @@
 
 #include <QDir>
 #include <QFile>
-#include <QHostAddress>
-#include <QUrl>
 
 namespace {
 
@@ -69,20 +67,3 @@ bool isPlaceholder(const QString &name)
 }
 
 } // namespace Resources
-
-QString serverBaseUrl()
-{
-    static constexpr auto kDefault = "https://vorma.example";
-    const QString configured = qEnvironmentVariable("THARNVIK_SERVER_URL").trimmed();
-    if (!configured.isEmpty()) {
-        const QUrl url(configured);
-        const bool https = url.scheme() == QLatin1String("https");
-        const bool loopback = url.scheme() == QLatin1String("http")
-            && (url.host() == QLatin1String("localhost") || QHostAddress(url.host()).isLoopback());
-        if (url.isValid() && !url.host().isEmpty() && (https || loopback)) {
-            QString base = url.toString(QUrl::StripTrailingSlash);
-            return base;
-        }
-    }
-    return QString::fromLatin1(kDefault);
-}

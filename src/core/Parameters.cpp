@@ -1,5 +1,7 @@
 #include "Parameters.h"
 
+#include "FunctionsUnit.h"
+
 standard_parameter::standard_parameter(const QString &name, std::uint16_t address_, std::uint8_t numberOfAddresses)
     : num_of_addresses(numberOfAddresses), parameter_name(name), address(address_)
 {
@@ -68,4 +70,40 @@ void EffectParameterSet::setAddress(int i, std::uint16_t address)
         assignable(i).address = address;
     else
         m_standard[static_cast<std::size_t>(i)]->address = address;
+}
+
+AddressReading readParameterAddresses(const QString &firstLine, const EffectParameterSet &names)
+{
+    AddressReading reading;
+    try {
+        for (int i = 0; i < param::Count; ++i) {
+            const int field = param::kAddressField[static_cast<std::size_t>(i)];
+            if (field == 0)
+                continue;
+            const QString digits = firstLine.mid(field - 1, 4);
+            if (digits.size() < 4)
+                throw HexError(QStringLiteral("The algorithm image is too short for the address of %1")
+                                   .arg(names.name(i))
+                                   .toStdString());
+            const QByteArray b = HexToBytes(digits);
+            reading.addresses[static_cast<std::size_t>(i)] =
+                static_cast<std::uint16_t>(static_cast<std::uint8_t>(b[0]) * 256 + static_cast<std::uint8_t>(b[1]));
+        }
+        for (int field : param::kUnusedFields)
+            HexToBytes(firstLine.mid(field - 1, 4));
+    } catch (const HexError &e) {
+        reading.error = QString::fromUtf8(e.what());
+        if (reading.error.isEmpty())
+            reading.error = QStringLiteral("The algorithm image holds a field that is not hex");
+    }
+    return reading;
+}
+
+int parameterIndexOf(const QString &name, const EffectParameterSet &names)
+{
+    for (int i = 0; i < param::Count; ++i) {
+        if (names.name(i) == name)
+            return i;
+    }
+    return -1;
 }

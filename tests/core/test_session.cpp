@@ -1,0 +1,180 @@
+// The pedal core without windows: the REQUEST decoded into a snapshot, the
+// session's link and its one write path, against the recording bridge.
+#include "AppState.h"
+#include "Communication.h"
+#include "ConsoleModel.h"
+#include "D2XXUnit.h"
+#include "Fakes.h"
+#include "PedalAnswers.h"
+#include "PedalSession.h"
+#include "RecordingFtd2xx.h"
+#include "Resources.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+struct Session : ::testing::Test {
+    Session()
+    {
+        usb.SetUsbLinkParameters(0);
+        ft.devices = {{"THV001", "Tharnvik MK3"}, {"THV002", "Tharnvik MK3 spare"}};
+        ft.onWrite = [this](const QByteArray &bytes) {
+            if (bytes == QByteArray::fromHex("0200") && answers)
+                ft.rx += answer;
+        };
+    }
+    QString log() const { return console.text(0, console.lineCount()); }
+
+    RecordingFtd2xx ft;
+    ConsoleModel console;
+    FakeClock clock;
+    AppState state;
+    D2XXUnit usb{ft, console};
+    Communication comm{usb, console, clock, state};
+    PedalSession session{usb, comm, console, clock, state};
+    QByteArray answer = answerText(pedalState());
+    bool answers = true;
+};
+
+} // namespace
+
+TEST(PedalSnapshot, DecodesEveryFieldOfTheAnswer)
+{
+    std::vector<int> n = pedalState(16, 0x00, 0x15, 0x03);
+    n[4] = 2;                       // footswitch: change preset / change preset
+    n[5] = 4;                       // tuning
+    n[6] = 254;                     // -2 semitones
+    n[7] = 1; n[12] = 0x12; n[13] = 0x34; // Control I holds address 1234
+    n[11] = 1; n[20] = 0xFF; n[21] = 0xFE; // remote: Bypass
+    n[22] = 1;
+    for (int b = 0; b < 4; ++b)
+        n[26 + 4 * 19 + b] = 0x10 + b; // Attack 0x10111213
+    n[26] = 0x00; n[27] = 0x80; n[28] = 0x00; n[29] = 0x00; // Dry 0x00800000
+    const QByteArray numbers = [&] {
+        QByteArray b;
+        for (int v : n)
+            b.append(static_cast<char>(v));
+        return b;
+    }();
+
+    const PedalSnapshot s = PedalSnapshot::decode(numbers);
+    EXPECT_EQ(s.identity.firmware, 16);
+    EXPECT_EQ(s.identity.algorithmDigits, QStringLiteral("0015"));
+    EXPECT_EQ(s.identity.effect, 3);
+    EXPECT_EQ(s.footswitchMode, 2);
+    EXPECT_EQ(s.tuning, 4);
+    EXPECT_EQ(s.semitones(), -2);
+    EXPECT_TRUE(s.assigned[0]);
+    EXPECT_EQ(s.assignedCodes[0], 0x1234);
+    EXPECT_FALSE(s.assigned[1]);
+    EXPECT_EQ(s.assignedCodes[4], 0xFFFE);
+    EXPECT_EQ(s.bypass, 1);
+    EXPECT_EQ(s.storeBypass, 1);
+    EXPECT_EQ(s.instrumentRange, 186);
+    EXPECT_EQ(s.midiChannel, 5);
+    EXPECT_EQ(s.values[param::Dry], 0x00800000u);
+    EXPECT_EQ(s.values[param::Attack], 0x10111213u);
+    EXPECT_EQ(s.firstPreset, 1);
+
+    // Control I's address names a parameter once the algorithm's addresses are known.
+    EffectParameterSet p;
+    p.setAddress(param::WaveClip, 0x1234);
+    EXPECT_EQ(s.controlParameter(0, p), param::WaveClip);
+    EXPECT_EQ(s.controlParameter(1, p), -1);
+
+    // A short answer reads as zeros beyond its end; a code outside the table has no semitones.
+    const PedalSnapshot shortOne = PedalSnapshot::decode(numbers.left(5));
+    EXPECT_EQ(shortOne.values[param::Dry], 0u);
+    EXPECT_EQ(shortOne.footswitchMode, 2);
+    EXPECT_EQ(PedalSnapshot::decode(QByteArray(107, '\x07')).semitones(), std::nullopt);
+}
+
+TEST(ParameterAddresses, FromTheCarriedImageAndARefusedOne)
+{
+    EffectParameterSet names;
+    const QString first = Resources::loadLines(QStringLiteral("THARNVIK_MK3_0015")).constFirst();
+    const AddressReading ok = readParameterAddresses(first, names);
+    EXPECT_TRUE(ok.error.isEmpty()) << ok.error.toStdString();
+    EXPECT_EQ(ok.addresses[param::Dry], 0x0027);
+    EXPECT_EQ(ok.addresses[param::SubMix], 0x0007);
+    EXPECT_EQ(ok.addresses[param::Range], 0x0000);
+
+    const AddressReading bad = readParameterAddresses(QStringLiteral("0010A0ZZ27") + QString(200, QLatin1Char('0')), names);
+    EXPECT_FALSE(bad.error.isEmpty());
+    const AddressReading cut = readParameterAddresses(QStringLiteral("0010A0"), names);
+    EXPECT_TRUE(cut.error.contains(QStringLiteral("too short"))) << cut.error.toStdString();
+
+    EXPECT_EQ(parameterIndexOf(QStringLiteral("-1 Oct"), names), param::Minus1Oct);
+    EXPECT_EQ(parameterIndexOf(QStringLiteral("Noise Gate Threshold"), names), param::NoiseGateThreshold);
+    EXPECT_EQ(parameterIndexOf(QStringLiteral("dry"), names), -1);
+}
+
+TEST_F(Session, ListsOpensAndRequests)
+{
+    const auto bridges = session.bridges();
+    ASSERT_EQ(bridges.size(), 2u);
+    EXPECT_EQ(bridges[1].serial, QStringLiteral("THV002"));
+    EXPECT_EQ(bridges[1].description, QStringLiteral("Tharnvik MK3 spare"));
+    EXPECT_FALSE(bridges[1].driver.isEmpty());
+
+    EXPECT_EQ(session.linkState(), PedalSession::LinkState::Unlinked);
+    ASSERT_TRUE(session.open(QStringLiteral("THV001")).ok);
+    EXPECT_TRUE(ft.calls.contains(QStringLiteral("FT_SetBaudRate(115200)")));
+    EXPECT_TRUE(ft.calls.contains(QStringLiteral("FT_SetDataCharacteristics(8,0,0)")));
+    state.Linked = true;
+    EXPECT_EQ(session.linkState(), PedalSession::LinkState::Application);
+
+    int started = 0;
+    QObject::connect(&session, &PedalSession::requestStarted, [&] { ++started; });
+    const PedalSession::RequestReply reply = session.request();
+    EXPECT_EQ(reply.outcome, PedalSession::RequestOutcome::Answered);
+    EXPECT_EQ(reply.numbers, 107);
+    EXPECT_EQ(reply.snapshot.identity.algorithmDigits, QStringLiteral("0015"));
+    EXPECT_EQ(started, 1);
+    EXPECT_TRUE(state.RequestInProgress); // until the caller has shown the answer
+    session.endRequest();
+    EXPECT_FALSE(state.RequestInProgress);
+    EXPECT_FALSE(state.ExchangeWaiting);
+    EXPECT_TRUE(log().contains(QStringLiteral("********************REQUEST********************")));
+}
+
+TEST_F(Session, RequestOutcomesWhenThePedalFailsOrAnotherExchangeWaits)
+{
+    session.open(QStringLiteral("THV001"));
+    struct Case {
+        const char *name;
+        QByteArray answer;
+        bool answers;
+        PedalSession::RequestOutcome expected;
+        const char *line;
+    };
+    const Case cases[] = {
+        {"silent", {}, false, PedalSession::RequestOutcome::Silent, "REQUEST stopped: 0 of 107 numbers"},
+        {"short", answerText(std::vector<int>(50, 1)), true, PedalSession::RequestOutcome::Short,
+         "REQUEST stopped: 50 of 107 numbers"},
+        {"garbled", answerText(std::vector<int>(106, 1)) + "1x\r\n", true, PedalSession::RequestOutcome::Garbled,
+         "REQUEST stopped: the answer held 1 garbled lines"},
+    };
+    for (const Case &c : cases) {
+        answer = c.answer;
+        answers = c.answers;
+        const PedalSession::RequestReply reply = session.request();
+        EXPECT_EQ(reply.outcome, c.expected) << c.name;
+        EXPECT_TRUE(log().contains(QLatin1String(c.line))) << c.name;
+        EXPECT_FALSE(state.ExchangeWaiting) << c.name;
+    }
+
+    ExchangeGuard other(state);
+    ft.writes.clear();
+    EXPECT_EQ(session.request().outcome, PedalSession::RequestOutcome::Refused);
+    EXPECT_TRUE(ft.writes.empty());
+}
+
+TEST_F(Session, WritesAParameterInSevenBytes)
+{
+    session.open(QStringLiteral("THV001"));
+    EXPECT_EQ(session.writeParameter(0x0027, 0x00800000), 7u);
+    ASSERT_EQ(ft.writes.size(), 1u);
+    EXPECT_EQ(ft.writes[0], QByteArray::fromHex("01002700800000"));
+}
