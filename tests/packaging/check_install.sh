@@ -9,7 +9,7 @@ trap 'rm -rf "$SCRATCH"' EXIT
 fail() { echo "FAIL: $*" >&2; exit 1; }
 
 cmake --install "$BUILD" --prefix "$SCRATCH/usr" >/dev/null
-for f in bin/tharnvik-editor bin/tharnvik-pedal-sim \
+for f in bin/tharnvik-editor bin/tharnvik-pedal-sim bin/tharnvik-cli \
          share/applications/tharnvik-editor.desktop \
          share/icons/hicolor/scalable/apps/tharnvik-editor.svg \
          share/icons/hicolor/128x128/apps/tharnvik-editor.png \
@@ -32,6 +32,16 @@ grep -v '^#' "$RULE" | grep -E 'idVendor' | while read -r line; do
     [ "$rest" = 'TAG+="uaccess", ENV{ID_MM_DEVICE_IGNORE}="1"' ] || fail "rule changes more: $rest"
 done
 
+# The command-line tool is built on the core alone: no Qt Gui, no Qt Widgets.
+if command -v readelf >/dev/null 2>&1; then
+    NEEDED=$(readelf -d "$SCRATCH/usr/bin/tharnvik-cli" | grep NEEDED)
+    echo "$NEEDED" | grep -q 'libQt6Core' || fail "tharnvik-cli does not name Qt Core: $NEEDED"
+    if echo "$NEEDED" | grep -Eq 'libQt6(Gui|Widgets)'; then
+        fail "tharnvik-cli needs Qt Gui or Widgets: $NEEDED"
+    fi
+fi
+"$SCRATCH/usr/bin/tharnvik-cli" --help >/dev/null || fail "installed tharnvik-cli --help"
+
 # The installed virtual pedal finds its images away from the source tree.
 "$SCRATCH/usr/bin/tharnvik-pedal-sim" --help >/dev/null || fail "installed pedal --help"
 
@@ -39,7 +49,7 @@ if command -v dpkg-deb >/dev/null 2>&1 && command -v cpack >/dev/null 2>&1; then
     (cd "$SCRATCH" && cpack --config "$BUILD/CPackConfig.cmake" -B "$SCRATCH/pkg" >/dev/null) || fail "cpack"
     DEB=$(ls "$SCRATCH"/pkg/*.deb)
     CONTENTS=$(dpkg-deb -c "$DEB")
-    for f in ./usr/bin/tharnvik-editor ./usr/bin/tharnvik-pedal-sim ./usr/lib/udev/rules.d/70-tharnvik-ftdi.rules \
+    for f in ./usr/bin/tharnvik-editor ./usr/bin/tharnvik-pedal-sim ./usr/bin/tharnvik-cli ./usr/lib/udev/rules.d/70-tharnvik-ftdi.rules \
              ./usr/share/applications/tharnvik-editor.desktop; do
         echo "$CONTENTS" | grep -q " $f\$" || fail "package lacks $f"
     done

@@ -1,0 +1,529 @@
+#include "CliCommands.h"
+
+#include "AppState.h"
+#include "Communication.h"
+#include "ConsoleModel.h"
+#include "D2XXUnit.h"
+#include "EffectMessages.h"
+#include "FunctionsUnit.h"
+#include "PedalContract.h"
+#include "PedalSession.h"
+#include "Presets.h"
+#include "Resources.h"
+#include "Services.h"
+
+#include <QDir>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QRegularExpression>
+
+#include <optional>
+
+namespace cli {
+namespace {
+
+const char *const kProgramHelp = R"(Usage: tharnvik-cli [--serial S] [--log FILE] [-q] COMMAND [ARGUMENTS]
+
+The Tharnvik MK3 from a terminal: for service benches and scripts.
+
+Commands:
+  list                 one line per bridge: serial, description, driver
+  info [--json]        links, runs the REQUEST and prints the pedal's state
+  set NAME VALUE       writes one parameter (VALUE decimal or 0x hex)
+  preset save FILE     reads the pedal and writes its twenty values as a preset file
+
+Options:
+  --serial S           the bridge with serial number S (default: the first)
+  --log FILE           appends what the editor's console would show to FILE
+  -q                   no notes on stderr, only failures
+  --help               this text; COMMAND --help tells about one command
+
+Exit status: 0 done; 1 the pedal refused, did not answer or the operation
+failed; 2 a usage error (nothing was sent); 3 no bridge, or the link failed.
+)";
+
+QString commandHelp(const QString &command)
+{
+    if (command == QLatin1String("list"))
+        return QStringLiteral("Usage: tharnvik-cli list\n\nOne line per bridge the drivers see: serial number, description, driver.\n");
+    if (command == QLatin1String("info"))
+        return QStringLiteral(
+            "Usage: tharnvik-cli [--serial S] info [--json]\n\n"
+            "Links to the bridge as Scan And Link does, runs the REQUEST and prints the pedal's state.\n"
+            "--json prints one JSON object: firmware, algorithm, effect, parameters, assignments,\n"
+            "footswitch, tuning, semitones, bypass, store_bypass, instrument_range, midi_channel,\n"
+            "first_preset_at_power_on.\n");
+    if (command == QLatin1String("set"))
+        return QStringLiteral(
+            "Usage: tharnvik-cli [--serial S] set NAME VALUE\n\n"
+            "Writes one parameter with the seven bytes the effect window writes: 01, the parameter's\n"
+            "address in the pedal's running algorithm, the 32-bit value. NAME as the editor names it\n"
+            "(\"Dry\", \"-1 Oct\", \"Noise Gate Threshold\"); VALUE in decimal or 0x hex.\n");
+    if (command == QLatin1String("preset"))
+        return QStringLiteral(
+            "Usage: tharnvik-cli [--serial S] preset save FILE\n\n"
+            "Runs the REQUEST, then writes the twenty values as a local preset file (\".txt\" is\n"
+            "added when the name lacks it), written whole or not at all.\n");
+    return {};
+}
+
+// The editor's pedal, without its windows.
+struct Rig {
+    Rig(Ftd2xx &bridge, Clock &clock)
+        : usb(bridge, console), comm(usb, console, clock, state), session(usb, comm, console, clock, state)
+    {
+        usb.SetUsbLinkParameters(0);
+        usb.FtErrorReporting = true;
+    }
+    ConsoleModel console;
+    AppState state;
+    D2XXUnit usb;
+    Communication comm;
+    PedalSession session;
+};
+
+struct Context {
+    Rig &rig;
+    Clock &clock;
+    const Options &options;
+    const Output &output;
+    void out(const QString &text) const { output.out(text); }
+    void err(const QString &text) const { output.err(text); }
+    void note(const QString &text) const
+    {
+        if (!options.quiet)
+            output.err(text);
+    }
+};
+
+int usage(const Context &c, const QString &what)
+{
+    c.err(QStringLiteral("tharnvik-cli: ") + what + QStringLiteral(" (tharnvik-cli --help tells the commands)"));
+    return Usage;
+}
+
+// The newest carried firmware image's number.
+int latestFirmware()
+{
+    int latest = 0;
+    static const QRegularExpression name(QStringLiteral("^FIRMWARE_(\\d+)$"), QRegularExpression::CaseInsensitiveOption);
+    for (const QString &n : Resources::names()) {
+        const QRegularExpressionMatch m = name.match(n);
+        if (m.hasMatch())
+            latest = std::max(latest, m.captured(1).toInt());
+    }
+    return latest;
+}
+
+QStringList effectsList()
+{
+    try {
+        return Resources::loadLines(QStringLiteral("octave"));
+    } catch (const ResourceError &) {
+        return {};
+    }
+}
+
+// "Tharnvik MK3 0015": characters 13 to 17 hold the newest algorithm's number.
+int latestAlgorithm(const QStringList &effects)
+{
+    if (effects.isEmpty())
+        return 0;
+    bool ok = false;
+    const int n = effects.constFirst().mid(12, 5).trimmed().toInt(&ok, 10);
+    return ok ? n : 0;
+}
+
+int link(const Context &c)
+{
+    PedalSession &s = c.rig.session;
+    const std::vector<PedalSession::Bridge> bridges = s.bridges();
+    c.rig.console.ConsolePrint(QStringLiteral("FT device count: ") + QString::number(bridges.size()));
+    if (bridges.empty()) {
+        c.err(QStringLiteral("No device found: no bridge is attached. Plug the pedal in (or start the virtual pedal, "
+                             "tharnvik-pedal-sim), then try again."));
+        return NoLink;
+    }
+    QString serial = c.options.serial;
+    if (serial.isEmpty()) {
+        serial = bridges.front().serial;
+    } else if (std::none_of(bridges.begin(), bridges.end(), [&](const auto &b) { return b.serial == serial; })) {
+        c.err(QStringLiteral("No bridge with serial number %1 is attached: tharnvik-cli list shows the bridges.").arg(serial));
+        return NoLink;
+    }
+    c.rig.console.ConsolePrint(QStringLiteral("FT_Device_String: ") + serial);
+    c.rig.state.DeviceSerialNumber = serial;
+    const PedalSession::Opened opened = s.open(serial);
+    if (!opened.ok) {
+        const QString advice = opened.advice.isEmpty()
+            ? QStringLiteral("The bridge %1 could not be opened; unplug it, plug it in again and try again.").arg(serial)
+            : opened.advice;
+        c.rig.console.ConsolePrint(advice);
+        c.err(QStringLiteral("Could not link to the pedal. ") + advice
+              + (advice.endsWith(QLatin1Char('.')) ? QString() : QStringLiteral(".")));
+        return NoLink;
+    }
+    c.rig.state.Linked = true;
+    c.note(QStringLiteral("Linked to %1").arg(serial));
+    return Done;
+}
+
+int request(const Context &c, PedalSnapshot &snapshot)
+{
+    const PedalSession::RequestReply reply = c.rig.session.request();
+    c.rig.session.endRequest();
+    using Outcome = PedalSession::RequestOutcome;
+    switch (reply.outcome) {
+    case Outcome::Answered:
+        snapshot = reply.snapshot;
+        return Done;
+    case Outcome::Silent:
+        c.err(QStringLiteral("The pedal did not answer the request. Check that it is powered and the cable is in, then try again."));
+        break;
+    case Outcome::Short:
+        c.err(QStringLiteral("The pedal's answer to the request stopped short: %1 of %2 numbers. Try again; if it keeps "
+                             "happening, check the cable.")
+                  .arg(reply.numbers)
+                  .arg(pedal::kAnswerNumbers));
+        break;
+    case Outcome::Garbled:
+        c.err(QStringLiteral("The pedal's answer to the request was garbled. Try again; if it keeps happening, check the cable."));
+        break;
+    case Outcome::Refused:
+        c.err(QStringLiteral("The request was refused: another exchange waits for the pedal's answer."));
+        break;
+    case Outcome::Quitting:
+        c.err(QStringLiteral("Stopped: interrupted before the pedal answered."));
+        break;
+    }
+    return PedalFailed;
+}
+
+// What the pedal runs, with the addresses of its parameters.
+struct Running {
+    PedalSnapshot snapshot;
+    EffectParameterSet parameters;
+    QString effectName;
+    QString problem; // why the addresses are not known (and what to do)
+};
+
+Running understand(const PedalSnapshot &snapshot)
+{
+    Running r;
+    r.snapshot = snapshot;
+    const DeviceIdentity &id = snapshot.identity;
+    const QStringList effects = effectsList();
+    const int latest = latestAlgorithm(effects);
+    const QString upload = QStringLiteral("Upload the latest version of Tharnvik MK3 algorithm: Upload Tharnvik MK3 00")
+        + QString::number(latest);
+    if (id.firmware < latestFirmware()) {
+        r.problem = QStringLiteral("A firmware upgrade is required. Upgrade to Firmware ") + QString::number(latestFirmware());
+        return r;
+    }
+    if (!id.algorithm || !id.effect || *id.effect >= effects.size()) {
+        r.problem = upload;
+        return r;
+    }
+    r.effectName = effects[*id.effect];
+    if (*id.algorithm < latest) {
+        r.problem = upload;
+        return r;
+    }
+    try {
+        const QStringList image = Resources::loadLines(ResourceNameOf(r.effectName));
+        const AddressReading reading = readParameterAddresses(image.isEmpty() ? QString() : image.constFirst(), r.parameters);
+        if (!reading.error.isEmpty()) {
+            r.problem = reading.error;
+            return r;
+        }
+        for (int i = 0; i < param::Count; ++i) {
+            if (param::kAddressField[static_cast<std::size_t>(i)] != 0)
+                r.parameters.setAddress(i, reading.addresses[static_cast<std::size_t>(i)]);
+        }
+    } catch (const ResourceError &e) {
+        r.problem = QString::fromUtf8(e.what());
+    }
+    for (int i = 0; i < param::Count; ++i)
+        r.parameters.setValue(i, snapshot.values[static_cast<std::size_t>(i)]);
+    return r;
+}
+
+QString footswitchText(int mode)
+{
+    static const char *const texts[] = {"short press Bypass, long press Change Preset",
+                                        "short press Bypass, long press Bypass",
+                                        "short press Change Preset, long press Change Preset",
+                                        "short press Change Preset, long press Bypass"};
+    return mode >= 0 && mode < 4 ? QString::fromLatin1(texts[mode]) : QStringLiteral("unknown (%1)").arg(mode);
+}
+
+const char *const kControls[] = {"Control I", "Control II", "Control III", "Control IV", "Remote"};
+
+QJsonValue assignedName(const Running &r, int c)
+{
+    if (c == 4) {
+        if (!r.snapshot.assigned[4])
+            return QJsonValue::Null;
+        const std::uint16_t code = r.snapshot.assignedCodes[4];
+        if (code == 0xFFFE)
+            return QStringLiteral("Bypass");
+        if (code == 0xFFFD)
+            return QStringLiteral("Preset");
+        return QJsonValue::Null;
+    }
+    const int p = r.problem.isEmpty() ? r.snapshot.controlParameter(c, r.parameters) : -1;
+    return p >= 0 ? QJsonValue(r.parameters.name(p)) : QJsonValue(QJsonValue::Null);
+}
+
+QString instrumentText(int range)
+{
+    if (range == pedal::kInstrumentStandard)
+        return QStringLiteral("standard");
+    if (range == pedal::kInstrumentLow)
+        return QStringLiteral("low");
+    return QString::number(range);
+}
+
+int info(const Context &c, const QStringList &args)
+{
+    for (const QString &a : args) {
+        if (a != QLatin1String("--json"))
+            return usage(c, QStringLiteral("info takes only --json, not %1").arg(a));
+    }
+    const bool json = args.contains(QStringLiteral("--json"));
+    if (const int linked = link(c); linked != Done)
+        return linked;
+    PedalSnapshot snapshot;
+    if (const int asked = request(c, snapshot); asked != Done)
+        return asked;
+    const Running r = understand(snapshot);
+    const PedalSnapshot &s = r.snapshot;
+    if (!r.problem.isEmpty())
+        c.note(r.problem);
+
+    QJsonObject parameters;
+    for (int i = 0; i < param::Count; ++i)
+        parameters.insert(r.parameters.name(i), static_cast<qint64>(s.values[static_cast<std::size_t>(i)]));
+    QJsonObject assignments;
+    for (int k = 0; k < 5; ++k)
+        assignments.insert(QLatin1String(kControls[k]), assignedName(r, k));
+    const std::optional<int> semitones = s.semitones();
+
+    if (json) {
+        QJsonObject o;
+        o.insert(QStringLiteral("serial"), c.rig.state.DeviceSerialNumber);
+        o.insert(QStringLiteral("firmware"), s.identity.firmware);
+        o.insert(QStringLiteral("algorithm"), s.identity.algorithmDigits);
+        o.insert(QStringLiteral("effect"), s.identity.effect ? QJsonValue(*s.identity.effect) : QJsonValue(QJsonValue::Null));
+        o.insert(QStringLiteral("effect_name"), r.effectName.isEmpty() ? QJsonValue(QJsonValue::Null) : QJsonValue(r.effectName));
+        o.insert(QStringLiteral("parameters"), parameters);
+        o.insert(QStringLiteral("assignments"), assignments);
+        o.insert(QStringLiteral("footswitch"), s.footswitchMode);
+        o.insert(QStringLiteral("footswitch_text"), footswitchText(s.footswitchMode));
+        o.insert(QStringLiteral("tuning"), s.tuning);
+        o.insert(QStringLiteral("semitones"), semitones ? QJsonValue(*semitones) : QJsonValue(QJsonValue::Null));
+        o.insert(QStringLiteral("bypass"), s.bypass == 1);
+        o.insert(QStringLiteral("store_bypass"), s.storeBypass == 1);
+        o.insert(QStringLiteral("instrument_range"), instrumentText(s.instrumentRange));
+        o.insert(QStringLiteral("midi_channel"), s.midiChannel == 255 ? 0 : s.midiChannel);
+        o.insert(QStringLiteral("first_preset_at_power_on"), s.firstPreset == pedal::kFirstPresetOn);
+        if (!r.problem.isEmpty())
+            o.insert(QStringLiteral("problem"), r.problem);
+        c.out(QString::fromUtf8(QJsonDocument(o).toJson(QJsonDocument::Indented)).trimmed());
+        return Done;
+    }
+    QStringList lines;
+    lines << QStringLiteral("Bridge: ") + c.rig.state.DeviceSerialNumber
+          << QStringLiteral("Firmware: ") + QString::number(s.identity.firmware)
+          << QStringLiteral("Algorithm: ") + s.identity.algorithmDigits
+          << QStringLiteral("Effect: ") + s.identity.effectDigits
+                 + (r.effectName.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(r.effectName));
+    for (int i = 0; i < param::Count; ++i)
+        lines << QStringLiteral("%1: 0x%2").arg(r.parameters.name(i), EffectMessages::hex(s.values[static_cast<std::size_t>(i)], 8));
+    for (int k = 0; k < 5; ++k) {
+        const QJsonValue v = assignments.value(QLatin1String(kControls[k]));
+        lines << QStringLiteral("%1: %2").arg(QLatin1String(kControls[k]), v.isNull() ? QStringLiteral("Not Assigned") : v.toString());
+    }
+    lines << QStringLiteral("Footswitch: ") + footswitchText(s.footswitchMode)
+          << QStringLiteral("Tuning: ") + QString::number(s.tuning)
+          << QStringLiteral("Semitones: ") + (semitones ? QString::number(*semitones) : QStringLiteral("unknown"))
+          << QStringLiteral("Bypass: ") + (s.bypass == 1 ? QStringLiteral("on") : QStringLiteral("off"))
+          << QStringLiteral("Store bypass: ") + (s.storeBypass == 1 ? QStringLiteral("yes") : QStringLiteral("no"))
+          << QStringLiteral("Instrument range: ") + instrumentText(s.instrumentRange)
+          << QStringLiteral("MIDI channel: ")
+                 + (s.midiChannel == 0 || s.midiChannel == 255 ? QStringLiteral("omni") : QString::number(s.midiChannel))
+          << QStringLiteral("First preset at power on: ")
+                 + (s.firstPreset == pedal::kFirstPresetOn ? QStringLiteral("yes") : QStringLiteral("no"));
+    c.out(lines.join(QLatin1Char('\n')));
+    return Done;
+}
+
+std::optional<std::uint32_t> parseValue(const QString &text)
+{
+    bool ok = false;
+    qulonglong v = 0;
+    if (text.startsWith(QLatin1String("0x"), Qt::CaseInsensitive))
+        v = text.mid(2).toULongLong(&ok, 16);
+    else
+        v = text.toULongLong(&ok, 10);
+    if (!ok || v > 0xFFFFFFFFull || text.mid(text.startsWith(QLatin1String("0x"), Qt::CaseInsensitive) ? 2 : 0).isEmpty())
+        return std::nullopt;
+    return static_cast<std::uint32_t>(v);
+}
+
+int set(const Context &c, const QStringList &args)
+{
+    if (args.size() != 2)
+        return usage(c, QStringLiteral("set needs NAME and VALUE"));
+    const EffectParameterSet names;
+    const int parameter = parameterIndexOf(args[0], names);
+    if (parameter < 0) {
+        QStringList all;
+        for (int i = 0; i < param::Count; ++i)
+            all << QLatin1Char('"') + names.name(i) + QLatin1Char('"');
+        return usage(c, QStringLiteral("no parameter is named \"%1\"; the names are %2").arg(args[0], all.join(QStringLiteral(", "))));
+    }
+    const std::optional<std::uint32_t> value = parseValue(args[1]);
+    if (!value)
+        return usage(c, QStringLiteral("\"%1\" is not a 32-bit value (decimal, or hex after 0x)").arg(args[1]));
+    if (const int linked = link(c); linked != Done)
+        return linked;
+    PedalSnapshot snapshot;
+    if (const int asked = request(c, snapshot); asked != Done)
+        return asked;
+    const Running r = understand(snapshot);
+    if (!r.problem.isEmpty()) {
+        c.err(QStringLiteral("Nothing was sent: the parameter addresses of the pedal's algorithm are not known. ") + r.problem);
+        return PedalFailed;
+    }
+    const std::uint16_t address = r.parameters.address(parameter);
+    const QString message = EffectMessages::parameterWrite(address, *value);
+    c.rig.console.ConsolePrint(QStringLiteral("Send ") + r.parameters.name(parameter)
+                               + (r.parameters.isAssignable(parameter) ? QStringLiteral(" string (assignable par): ")
+                                                                        : QStringLiteral(" string (standard par): "))
+                               + message);
+    if (c.rig.state.Quitting) {
+        c.err(QStringLiteral("Stopped: interrupted before anything was written."));
+        return PedalFailed;
+    }
+    if (c.rig.session.writeParameter(address, *value) != static_cast<DWORD>(pedal::kWriteDspLength)) {
+        c.err(QStringLiteral("The bridge did not take the whole message for %1. Check the cable and try again.").arg(r.parameters.name(parameter)));
+        return PedalFailed;
+    }
+    c.out(QStringLiteral("%1 = 0x%2 (address 0x%3)")
+              .arg(r.parameters.name(parameter), EffectMessages::hex(*value, 8), EffectMessages::hex(address, 4)));
+    return Done;
+}
+
+int preset(const Context &c, const QStringList &args)
+{
+    if (args.size() != 2 || args[0] != QLatin1String("save"))
+        return usage(c, QStringLiteral("preset takes save FILE"));
+    const QString path = Presets::withTxt(args[1]);
+    if (const int linked = link(c); linked != Done)
+        return linked;
+    PedalSnapshot snapshot;
+    if (const int asked = request(c, snapshot); asked != Done) {
+        c.err(QStringLiteral("Save Local Preset stopped: the pedal's current values could not be read. Check the link and try again."));
+        return asked;
+    }
+    ConsoleModel &log = c.rig.console;
+    log.ConsolePrint(QStringLiteral("********************SAVE LOCAL PRESET********************"));
+    std::array<std::uint32_t, Presets::kLines> values{};
+    for (int k = 0; k < Presets::kLines; ++k) {
+        values[static_cast<std::size_t>(k)] = snapshot.values[static_cast<std::size_t>(k)];
+        log.ConsolePrint(QString::fromLatin1(Presets::kLabels[static_cast<std::size_t>(k)])
+                         + EffectMessages::hex(values[static_cast<std::size_t>(k)], 8));
+    }
+    const QString error = Presets::writePresetFile(path, Presets::buildPresetText(values));
+    if (!error.isEmpty()) {
+        c.err(QStringLiteral("Error saving file: ") + error);
+        return PedalFailed;
+    }
+    c.out(QStringLiteral("File saved successfully: ") + QDir::toNativeSeparators(path));
+    return Done;
+}
+
+int list(const Context &c, const QStringList &args)
+{
+    if (!args.isEmpty())
+        return usage(c, QStringLiteral("list takes no arguments"));
+    const std::vector<PedalSession::Bridge> bridges = c.rig.session.bridges();
+    if (bridges.empty()) {
+        c.err(QStringLiteral("No device found: no bridge is attached."));
+        return NoLink;
+    }
+    for (const PedalSession::Bridge &b : bridges)
+        c.out(QStringLiteral("%1\t%2\t%3").arg(b.serial, b.description, b.driver));
+    return Done;
+}
+
+} // namespace
+
+QString programHelp()
+{
+    return QString::fromUtf8(kProgramHelp);
+}
+
+int run(const QStringList &arguments, Ftd2xx &bridge, Clock &clock, const Output &output,
+        const std::function<void(bool *)> &quitFlag)
+{
+    Options options;
+    QStringList rest = arguments;
+    auto fail = [&](const QString &what) {
+        output.err(QStringLiteral("tharnvik-cli: ") + what + QStringLiteral(" (tharnvik-cli --help tells the commands)"));
+        return Usage;
+    };
+    // Options before the command.
+    while (!rest.isEmpty() && rest.front().startsWith(QLatin1Char('-'))) {
+        const QString o = rest.takeFirst();
+        if (o == QLatin1String("--help") || o == QLatin1String("-h")) {
+            output.out(programHelp().trimmed());
+            return Done;
+        }
+        if (o == QLatin1String("-q")) {
+            options.quiet = true;
+        } else if (o == QLatin1String("--serial") || o == QLatin1String("--log")) {
+            if (rest.isEmpty())
+                return fail(o + QStringLiteral(" needs a value"));
+            (o == QLatin1String("--serial") ? options.serial : options.logFile) = rest.takeFirst();
+        } else {
+            return fail(QStringLiteral("unknown option ") + o);
+        }
+    }
+    if (rest.isEmpty())
+        return fail(QStringLiteral("no command given"));
+    const QString command = rest.takeFirst();
+    using Command = int (*)(const Context &, const QStringList &);
+    Command handler = nullptr;
+    if (command == QLatin1String("list"))
+        handler = list;
+    else if (command == QLatin1String("info"))
+        handler = info;
+    else if (command == QLatin1String("set"))
+        handler = set;
+    else if (command == QLatin1String("preset"))
+        handler = preset;
+    else
+        return fail(QStringLiteral("unknown command ") + command);
+    if (rest.contains(QStringLiteral("--help"))) {
+        output.out(commandHelp(command).trimmed());
+        return Done;
+    }
+
+    Rig rig(bridge, clock);
+    if (quitFlag)
+        quitFlag(&rig.state.Quitting);
+    const Context c{rig, clock, options, output};
+    const int status = handler(c, rest);
+    if (quitFlag)
+        quitFlag(nullptr);
+    if (rig.state.Linked)
+        rig.session.close();
+    if (!options.logFile.isEmpty())
+        appendLogBlock(options.logFile, clock.localNow(), rig.console);
+    return status;
+}
+
+} // namespace cli

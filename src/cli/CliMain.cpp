@@ -1,0 +1,54 @@
+// tharnvik-cli: the program. Parses nothing itself; see CliCommands.
+#include "CliCommands.h"
+#include "CompositeFtd2xx.h"
+#include "SystemServices.h"
+
+#include <QCoreApplication>
+#include <QEvent>
+
+#include <csignal>
+#include <cstdio>
+
+namespace {
+
+bool *volatile g_quitting = nullptr;
+
+void onInterrupt(int)
+{
+    // Every wait for the pedal looks at this flag and ends at its next step.
+    if (g_quitting)
+        *g_quitting = true;
+}
+
+void print(std::FILE *to, const QString &text)
+{
+    const QByteArray bytes = text.toLocal8Bit();
+    std::fwrite(bytes.constData(), 1, static_cast<std::size_t>(bytes.size()), to);
+    std::fputc('\n', to);
+    std::fflush(to);
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("tharnvik-cli"));
+    std::unique_ptr<CompositeFtd2xx> bridge = CompositeFtd2xx::createForSystem();
+    SystemClock clock;
+    // Bytes from the bridge wake a wait at once.
+    QObject wake;
+    bridge->setDataCallback([&wake] { QCoreApplication::postEvent(&wake, new QEvent(QEvent::User)); });
+
+    struct sigaction action {};
+    action.sa_handler = onInterrupt;
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+
+    QStringList arguments = QCoreApplication::arguments();
+    arguments.removeFirst();
+    const cli::Output output{[](const QString &t) { print(stdout, t); }, [](const QString &t) { print(stderr, t); }};
+    const int status = cli::run(arguments, *bridge, clock, output, [](bool *flag) { g_quitting = flag; });
+    bridge->setDataCallback({});
+    return status;
+}

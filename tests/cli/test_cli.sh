@@ -1,0 +1,126 @@
+#!/bin/bash
+# tharnvik-cli end to end against the virtual pedal program on a
+# pseudo-terminal: every command, the exit statuses, what the pedal received.
+# Usage: test_cli.sh CLI PEDAL_SIM
+set -u
+CLI=$1
+SIM=$2
+WORK=$(mktemp -d)
+export THARNVIK_BRIDGES_DIR=$WORK/bridges
+mkdir -p "$THARNVIK_BRIDGES_DIR"
+SIM_PID=
+failures=0
+cleanup() {
+    [ -n "$SIM_PID" ] && kill "$SIM_PID" 2>/dev/null && wait "$SIM_PID" 2>/dev/null
+    rm -rf "$WORK"
+}
+trap cleanup EXIT
+fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
+
+start_pedal() { # OPTIONS...
+    stop_pedal
+    : > "$WORK/received"
+    "$SIM" --serial SIM42 --log "$WORK/received" "$@" > "$WORK/sim.out" 2>&1 &
+    SIM_PID=$!
+    for _ in $(seq 100); do
+        [ -e "$THARNVIK_BRIDGES_DIR/SIM42.bridge" ] && return 0
+        sleep 0.05
+    done
+    echo "the virtual pedal did not announce itself" >&2
+    cat "$WORK/sim.out" >&2
+    exit 1
+}
+stop_pedal() {
+    if [ -n "$SIM_PID" ]; then
+        kill "$SIM_PID" 2>/dev/null
+        wait "$SIM_PID" 2>/dev/null
+        SIM_PID=
+    fi
+}
+# run EXPECTED_STATUS ARGS...: output in $WORK/out and $WORK/err
+run() {
+    local expected=$1
+    shift
+    "$CLI" "$@" > "$WORK/out" 2> "$WORK/err"
+    local status=$?
+    [ "$status" -eq "$expected" ] || fail "tharnvik-cli $* exited $status, not $expected: $(cat "$WORK/err")"
+}
+received() { grep -c "$1" "$WORK/received" || true; }
+
+# No bridge: status 3 and what to do.
+run 3 info
+grep -q "No device found" "$WORK/err" || fail "no bridge: $(cat "$WORK/err")"
+run 3 list
+
+start_pedal
+run 0 list
+grep -qx $'SIM42\tTharnvik MK3\tvirtual bridge' "$WORK/out" || fail "list: $(cat "$WORK/out")"
+
+run 0 info
+grep -qx "Firmware: 16" "$WORK/out" || fail "info firmware: $(cat "$WORK/out")"
+grep -qx "Algorithm: 0015" "$WORK/out" || fail "info algorithm"
+grep -qx "Dry: 0x00600000" "$WORK/out" || fail "info Dry"
+
+run 0 --serial SIM42 info --json
+python3 - "$WORK/out" <<'PY' || fail "info --json"
+import json, sys
+o = json.load(open(sys.argv[1]))
+assert o["firmware"] == 16 and o["algorithm"] == "0015" and o["effect"] == 0, o
+assert o["parameters"]["Dry"] == 0x600000 and o["parameters"]["-1 Oct"] == 0x700000, o["parameters"]
+assert len(o["parameters"]) == 20 and "Noise Gate Threshold" in o["parameters"]
+assert set(o["assignments"]) == {"Control I", "Control II", "Control III", "Control IV", "Remote"}
+for key in ("footswitch", "tuning", "semitones", "bypass", "store_bypass", "instrument_range",
+            "midi_channel", "first_preset_at_power_on"):
+    assert key in o, key
+PY
+
+# set: exactly the effect window's seven bytes, then the pedal holds the value.
+run 0 --log "$WORK/narration" set "Dry" 0x800000
+[ "$(received '^01002700800000$')" -eq 1 ] || fail "set Dry: $(cat "$WORK/received")"
+grep -q "Send Dry string (standard par): 01002700800000" "$WORK/narration" || fail "set narration"
+run 0 set "Noise Gate Threshold" 4096
+run 0 info --json
+python3 -c "import json,sys; o=json.load(open(sys.argv[1])); assert o['parameters']['Dry']==0x800000 and o['parameters']['Noise Gate Threshold']==4096, o" "$WORK/out" \
+    || fail "values after set"
+
+# Usage errors: status 2, nothing sent.
+: > "$WORK/received"
+run 2 set dry 1
+run 2 set Dry 0x1FFFFFFFF
+run 2 set Dry twelve
+run 2 frobnicate
+run 2 --serial
+run 2 info --yaml
+[ ! -s "$WORK/received" ] || fail "a usage error sent: $(cat "$WORK/received")"
+run 0 --help
+grep -q "Exit status" "$WORK/out" || fail "--help"
+run 0 set --help
+grep -q "VALUE" "$WORK/out" || fail "set --help"
+run 3 --serial NOPE info
+grep -q "tharnvik-cli list" "$WORK/err" || fail "unknown serial advice"
+
+# preset save: the editor's file, written whole.
+run 0 preset save "$WORK/Clean"
+[ -f "$WORK/Clean.txt" ] || fail "preset file"
+head -c 3 "$WORK/Clean.txt" | od -An -tx1 | grep -q "ef bb bf" || fail "preset BOM"
+grep -q "File saved successfully" "$WORK/out" || fail "preset message"
+run 1 preset save "$WORK/no/such/folder/x"
+grep -q "Error saving file" "$WORK/err" || fail "preset error: $(cat "$WORK/err")"
+
+# A silent pedal: status 1 within the editor's limits.
+start_pedal --silent
+start=$(date +%s%N)
+run 1 info
+elapsed=$(( ($(date +%s%N) - start) / 1000000 ))
+grep -q "did not answer" "$WORK/err" || fail "silent: $(cat "$WORK/err")"
+[ "$elapsed" -lt 6000 ] || fail "silent pedal took ${elapsed} ms"
+
+# An old algorithm: info still prints; set refuses with the editor's advice.
+start_pedal --algorithm 14
+run 0 info
+run 1 set Dry 1
+grep -q "Upload the latest version of Tharnvik MK3 algorithm" "$WORK/err" || fail "old algorithm: $(cat "$WORK/err")"
+
+stop_pedal
+[ "$failures" -eq 0 ] || exit 1
+echo "tharnvik-cli: ok"
