@@ -200,6 +200,14 @@ int request(const Context &c, PedalSnapshot &snapshot)
     return PedalFailed;
 }
 
+// As Scan And Link does: the link, then the REQUEST.
+int linkAndRequest(const Context &c, PedalSnapshot &snapshot)
+{
+    if (const int linked = link(c); linked != Done)
+        return linked;
+    return request(c, snapshot);
+}
+
 // What the pedal runs, with the addresses of its parameters.
 struct Running {
     PedalSnapshot snapshot;
@@ -292,11 +300,9 @@ int info(const Context &c, const QStringList &args)
             return usage(c, QStringLiteral("info takes only --json, not %1").arg(a));
     }
     const bool json = args.contains(QStringLiteral("--json"));
-    if (const int linked = link(c); linked != Done)
-        return linked;
     PedalSnapshot snapshot;
-    if (const int asked = request(c, snapshot); asked != Done)
-        return asked;
+    if (const int read = linkAndRequest(c, snapshot); read != Done)
+        return read;
     const Running r = understand(snapshot);
     const PedalSnapshot &s = r.snapshot;
     if (!r.problem.isEmpty())
@@ -387,11 +393,9 @@ int set(const Context &c, const QStringList &args)
     const std::optional<std::uint32_t> value = parseValue(args[1]);
     if (!value)
         return usage(c, QStringLiteral("\"%1\" is not a 32-bit value (decimal, or hex after 0x)").arg(args[1]));
-    if (const int linked = link(c); linked != Done)
-        return linked;
     PedalSnapshot snapshot;
-    if (const int asked = request(c, snapshot); asked != Done)
-        return asked;
+    if (const int read = linkAndRequest(c, snapshot); read != Done)
+        return read;
     const Running r = understand(snapshot);
     if (!r.problem.isEmpty()) {
         c.err(QStringLiteral("Nothing was sent: the parameter addresses of the pedal's algorithm are not known. ") + r.problem);
@@ -421,11 +425,10 @@ int preset(const Context &c, const QStringList &args)
     if (args.size() != 2 || args[0] != QLatin1String("save"))
         return usage(c, QStringLiteral("preset takes save FILE"));
     const QString path = Presets::withTxt(args[1]);
-    if (const int linked = link(c); linked != Done)
-        return linked;
     PedalSnapshot snapshot;
-    if (const int asked = request(c, snapshot); asked != Done) {
-        c.err(QStringLiteral("Save Local Preset stopped: the pedal's current values could not be read. Check the link and try again."));
+    if (const int asked = linkAndRequest(c, snapshot); asked != Done) {
+        if (asked == PedalFailed)
+            c.err(QStringLiteral("Save Local Preset stopped: the pedal's current values could not be read. Check the link and try again."));
         return asked;
     }
     ConsoleModel &log = c.rig.console;
