@@ -10,6 +10,7 @@
 #include "Editor.h"
 #include "FirmwareUpgrade.h"
 #include "HttpClient.h"
+#include "PedalSession.h"
 #include "RealServices.h"
 #include "main.h"
 
@@ -100,7 +101,7 @@ int main(int argc, char **argv)
         cpuPercent = (cpuSeconds() - cpuBefore) / (editorMs / 1000.0) * 100.0;
         writeMs = watch.goAtMs;
         editorBytes = watch.bytesWritten;
-        imageBytes = fw.protocol().FirmwareSize;
+        imageBytes = editor.session().bootloader().FirmwareSize;
         consoleLines = static_cast<double>(editor.console().lineCount() - linesBefore);
         if (!m.lblFirmwareVersion->text().endsWith(QLatin1String("16")))
             std::fprintf(stderr, "the pedal did not come back with firmware 16\n");

@@ -119,13 +119,9 @@ void TformMain::Link()
         if (!guard.acquired()) {
             log.ConsolePrint(ExchangeGuard::refusedLine(QStringLiteral("Bootloader greeting")));
         } else {
-            usb.SetUsbLinkParameters(2);
-            usb.SetUsbDataCharacteristics();
-            usb.Write(QByteArray(1, static_cast<char>(pedal::kBootloaderSync)));
-            const QString reply = m_ctx.comm.ReceiveReply();
+            const QString reply = m_ctx.session.greetBootloader(3000);
             log.appendDirect(QStringLiteral("received Byte: ") + reply);
-            // NOT ACK to a repeated 0x7F: the bootloader is already synchronised.
-            if (reply == QLatin1String("79") || reply == QLatin1String("1F")) {
+            if (PedalSession::synchronised(reply)) {
                 m_ctx.dialogs().message(QStringLiteral("Connection to bootloader succeeded, ready for firmware upgrade"));
                 state.BootloaderActive = true;
                 menuStartFirmwareUpgrade->setEnabled(true);

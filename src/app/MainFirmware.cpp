@@ -10,6 +10,7 @@
 #include "FirmwareUpgrade.h"
 #include "Guard.h"
 #include "PedalContract.h"
+#include "PedalSession.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -91,14 +92,11 @@ void TformMain::menuFirmwareUpgradeModeClick()
         m_ctx.console.ConsolePrint(ExchangeGuard::refusedLine(QStringLiteral("Upgrade Mode")));
         return;
     }
-    m_ctx.comm.SendHexMessage(QLatin1String(pedal::kEnterBootloaderHex), pedal::kEnterBootloaderLength);
-    m_ctx.clock().pause(200);
-    state.FirmwareUpgradeMode = true;
+    m_ctx.session.sendEnterBootloader();
     setPoll(false);
-    const QString answer = m_ctx.windows.formFirmwareUpgrade->protocol().BootloaderSync();
+    const QString answer = m_ctx.session.greetBootloader();
     m_ctx.console.appendDirect(QStringLiteral("received Byte from bootloader: ") + answer);
-    // NOT ACK to a repeated 0x7F: the bootloader is already synchronised.
-    if (answer == QLatin1String("79") || answer == QLatin1String("1F")) {
+    if (PedalSession::synchronised(answer)) {
         m_ctx.dialogs().message(QStringLiteral("Release SHIFT button and click OK."));
         state.BootloaderActive = true;
         menuStartFirmwareUpgrade->setEnabled(true);

@@ -7,6 +7,7 @@
 #include "D2XXUnit.h"
 #include "FXsettings.h"
 #include "FunctionsUnit.h"
+#include "PedalSession.h"
 #include "Resources.h"
 #include "TextFiles.h"
 
@@ -14,12 +15,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLabel>
-
-namespace {
-
-constexpr int kAnswerChars = 17;
-
-} // namespace
 
 void TformMain::UploadCheckTimerTimer()
 {
@@ -61,14 +56,7 @@ void TformMain::btnUploadClick()
         log.ConsolePrint(QStringLiteral("resource name: ") + resource);
         if (!LoadResourceLines(resource))
             return; // reported; the check timer shows "Upload Failed"
-        const QString image = state.ResourceLines.isEmpty() ? QString() : state.ResourceLines.constFirst();
-        const int byteCount = static_cast<int>(image.size() / 2);
-        log.ConsolePrint(QStringLiteral("size: ") + QString::number(byteCount));
-        log.ConsolePrint(QStringLiteral("filecontent (first 128 bytes): ") + image.left(256));
-        const int toSend = std::min(byteCount, D2XXUnit::kBufferSize);
-        log.ConsolePrint(QStringLiteral("num of bytes: ") + QString::number(D2XXUnit::hexPairs(image, toSend)));
-        usb.WriteHex(image, toSend);
-        log.ConsolePrint(QStringLiteral("write to device"));
+        m_ctx.session.sendAlgorithmImage(state.ResourceLines.isEmpty() ? QString() : state.ResourceLines.constFirst());
         lblStatus->setText(QStringLiteral("Uploading..."));
         if (!waitForUploadAnswer(UploadVariant::Catalogue))
             return;
@@ -115,8 +103,7 @@ void TformMain::menuLoadAlgorithmFromFileClick()
         m_ctx.dialogs().message(QStringLiteral("Cannot read %1: %2").arg(QDir::toNativeSeparators(path), file.errorString()));
         return;
     }
-    const DWORD written = usb.Write(content);
-    log.ConsolePrint(QString::number(written) + QStringLiteral(" Bytes Sent ..."));
+    m_ctx.session.sendAlgorithmFile(content);
     file.close();
     if (waitForUploadAnswer(UploadVariant::File)) {
         UploadCheckTimer->setEnabled(false);
@@ -126,31 +113,8 @@ void TformMain::menuLoadAlgorithmFromFileClick()
 
 bool TformMain::waitForUploadAnswer(UploadVariant variant)
 {
-    D2XXUnit &usb = m_ctx.usb;
-    ConsoleModel &log = m_ctx.console;
     // No time limit: the check timer marks the delay, an answer however late
     // ends the upload.
-    for (;;) {
-        m_ctx.clock().waitForEvents(20);
-        if (m_ctx.state.Quitting)
-            return false;
-        if (usb.GetUsbQueueStatus() != ft::OK)
-            return false;
-        if (usb.UsbQueueCount > 0)
-            break;
-    }
-    for (;;) {
-        m_ctx.clock().waitForEvents(variant == UploadVariant::File ? 1 : 1);
-        const DWORD n = usb.ReadUsbBuffer();
-        const auto *received = reinterpret_cast<const char *>(usb.rxBuffer());
-        if (variant == UploadVariant::File)
-            log.ConsolePrint(QStringLiteral("num of bytes received from device: ") + QString::number(n));
-        if (n == 0)
-            break;
-        const QString text = TextFiles::decodeWindows1252(
-            QByteArray(received, kAnswerChars));
-        log.ConsolePrint(QStringLiteral("received: ") + text);
-        lblStatus->setText(text);
-    }
-    return true;
+    return m_ctx.session.receiveUploadAnswer(variant == UploadVariant::File,
+                                             [this](const QString &text) { lblStatus->setText(text); });
 }

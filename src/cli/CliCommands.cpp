@@ -9,10 +9,12 @@
 #include "PedalContract.h"
 #include "PedalSession.h"
 #include "Presets.h"
+#include "BootloaderProtocol.h"
 #include "Resources.h"
 #include "Services.h"
 
 #include <QDir>
+#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -32,6 +34,10 @@ Commands:
   info [--json]        links, runs the REQUEST and prints the pedal's state
   set NAME VALUE       writes one parameter (VALUE decimal or 0x hex)
   preset save FILE     reads the pedal and writes its twenty values as a preset file
+  upload NAME          uploads an algorithm of the effects list ("Tharnvik MK3 0015")
+  upload --file FILE   uploads an algorithm image file
+  flash [FIRMWARE_N | --file FILE [--version N]] [--yes] [--legacy]
+                       upgrades the pedal's firmware (default: the newest carried image)
 
 Options:
   --serial S           the bridge with serial number S (default: the first)
@@ -65,6 +71,22 @@ QString commandHelp(const QString &command)
             "Usage: tharnvik-cli [--serial S] preset save FILE\n\n"
             "Runs the REQUEST, then writes the twenty values as a local preset file (\".txt\" is\n"
             "added when the name lacks it), written whole or not at all.\n");
+    if (command == QLatin1String("upload"))
+        return QStringLiteral(
+            "Usage: tharnvik-cli [--serial S] upload NAME\n"
+            "       tharnvik-cli [--serial S] upload --file FILE\n\n"
+            "Uploads an algorithm: an entry of the effects list (\"Tharnvik MK3 0015\") or an image file\n"
+            "(1 to 65,536 bytes), with bypass on first, and prints the pedal's answer. This build's\n"
+            "carried images are placeholders, refused on every bridge but the virtual pedal's.\n");
+    if (command == QLatin1String("flash"))
+        return QStringLiteral(
+            "Usage: tharnvik-cli [--serial S] flash [FIRMWARE_N | --file FILE [--version N]] [--yes] [--legacy]\n\n"
+            "The editor's firmware upgrade. A pedal that runs its application is told to enter its\n"
+            "bootloader (hold its SHIFT button when asked; --yes does not wait for Enter); a pedal that\n"
+            "does not answer is greeted as a bootloader (the legacy path; --legacy goes there at once,\n"
+            "for a pedal plugged in with SHIFT held or left in its bootloader by a failed upgrade).\n"
+            "Then erase, write, the version record, the restart and the REQUEST: it succeeds only when\n"
+            "the pedal answers with the new firmware. A failure never starts the incomplete image.\n");
     return {};
 }
 
@@ -448,6 +470,255 @@ int preset(const Context &c, const QStringList &args)
     return Done;
 }
 
+// The link alone, with the application's poll off (nothing polls here).
+int linkOnly(const Context &c)
+{
+    return link(c);
+}
+
+bool isVirtual(const Context &c)
+{
+    return c.rig.usb.driver().isVirtualBridge(c.rig.usb.handle);
+}
+
+int upload(const Context &c, const QStringList &args)
+{
+    ConsoleModel &log = c.rig.console;
+    QString resource;
+    QByteArray file;
+    QString imageHex;
+    if (args.size() == 2 && args[0] == QLatin1String("--file")) {
+        QFile f(args[1]);
+        if (!f.open(QIODevice::ReadOnly))
+            return usage(c, QStringLiteral("cannot open %1: %2").arg(args[1], f.errorString()));
+        file = f.read(D2XXUnit::kBufferSize + 1);
+        if (f.error() != QFileDevice::NoError)
+            return usage(c, QStringLiteral("cannot read %1: %2").arg(args[1], f.errorString()));
+        if (file.isEmpty() || file.size() > D2XXUnit::kBufferSize)
+            return usage(c, QStringLiteral("%1 holds %2 bytes; an algorithm image holds 1 to %3. Nothing was sent")
+                                .arg(args[1]).arg(file.size()).arg(D2XXUnit::kBufferSize));
+    } else if (args.size() == 1 && !args[0].startsWith(QLatin1Char('-'))) {
+        if (!effectsList().contains(args[0]))
+            return usage(c, QStringLiteral("\"%1\" is not in the effects list (%2)")
+                                .arg(args[0], effectsList().join(QStringLiteral(", "))));
+        resource = ResourceNameOf(args[0]);
+        try {
+            const QStringList lines = Resources::loadLines(resource);
+            imageHex = lines.isEmpty() ? QString() : lines.constFirst();
+        } catch (const ResourceError &e) {
+            c.err(QStringLiteral("Error loading resource: ") + QString::fromUtf8(e.what()));
+            return PedalFailed;
+        }
+    } else {
+        return usage(c, QStringLiteral("upload takes NAME or --file FILE"));
+    }
+    if (const int linked = linkOnly(c); linked != Done)
+        return linked;
+    log.ConsolePrint(QStringLiteral("********************UPLOAD********************"));
+    if (!resource.isEmpty() && Resources::isPlaceholder(resource) && !isVirtual(c)) {
+        log.ConsolePrint(QStringLiteral("UPLOAD stopped: %1 is a placeholder image").arg(resource));
+        c.err(QStringLiteral("This editor build carries no real algorithm images, only placeholders for the virtual "
+                             "pedal. Nothing was sent to the pedal."));
+        return Usage;
+    }
+    c.rig.session.send(HexToBytes(EffectMessages::bypass(true)));
+    c.clock.pause(resource.isEmpty() ? 400 : 40);
+    QString answer;
+    bool answered = false;
+    {
+        ExchangeGuard guard(c.rig.state);
+        if (resource.isEmpty()) {
+            log.ConsolePrint(QStringLiteral("Opening - ") + QDir::toNativeSeparators(args[1]));
+            c.rig.session.sendAlgorithmFile(file);
+        } else {
+            log.ConsolePrint(QStringLiteral("resource name: ") + resource);
+            c.rig.session.sendAlgorithmImage(imageHex);
+        }
+        c.note(QStringLiteral("Uploading..."));
+        // The editor waits for ever; a bench wants an end.
+        answered = c.rig.session.receiveUploadAnswer(resource.isEmpty(), [&](const QString &text) { answer = text; },
+                                                     30000);
+    }
+    if (!answered) {
+        c.err(c.rig.state.Quitting ? QStringLiteral("Stopped: interrupted before the pedal answered the upload.")
+                                   : QStringLiteral("Upload Failed: the pedal did not answer within 30 seconds. Check "
+                                                    "the link and try again."));
+        return PedalFailed;
+    }
+    c.out(answer.trimmed());
+    PedalSnapshot snapshot;
+    if (request(c, snapshot) == Done)
+        c.note(QStringLiteral("Device Algorithm: ") + snapshot.identity.algorithmDigits);
+    return Done;
+}
+
+int flash(const Context &c, const QStringList &argsIn)
+{
+    QStringList args = argsIn;
+    const bool yes = args.removeAll(QStringLiteral("--yes")) > 0;
+    const bool legacy = args.removeAll(QStringLiteral("--legacy")) > 0;
+    int version = latestFirmware();
+    QString resource = QStringLiteral("FIRMWARE_%1").arg(version);
+    QByteArray image;
+    QString file;
+    if (const qsizetype v = args.indexOf(QStringLiteral("--version")); v >= 0) {
+        bool ok = false;
+        version = v + 1 < args.size() ? args[v + 1].toInt(&ok) : 0;
+        if (!ok || version < 1 || version > 255)
+            return usage(c, QStringLiteral("--version needs a firmware number from 1 to 255"));
+        args.remove(v, 2);
+        if (!args.contains(QStringLiteral("--file")))
+            return usage(c, QStringLiteral("--version goes with --file"));
+    }
+    if (args.size() == 2 && args[0] == QLatin1String("--file")) {
+        file = args[1];
+        QFile f(file);
+        if (!f.open(QIODevice::ReadOnly))
+            return usage(c, QStringLiteral("cannot open %1: %2").arg(file, f.errorString()));
+        image = f.read(BootloaderProtocol::kMaxImage + 1);
+        if (f.error() != QFileDevice::NoError)
+            return usage(c, QStringLiteral("cannot read %1: %2").arg(file, f.errorString()));
+        if (image.isEmpty() || image.size() > static_cast<qsizetype>(BootloaderProtocol::kMaxImage))
+            return usage(c, QStringLiteral("%1 cannot be written: a firmware image holds 1 to %2 bytes (it may not "
+                                           "reach the version record at 0x0801FC00). Nothing was sent")
+                                .arg(QDir::toNativeSeparators(file))
+                                .arg(BootloaderProtocol::kMaxImage));
+        resource.clear();
+    } else if (args.size() == 1 && !args[0].startsWith(QLatin1Char('-'))) {
+        static const QRegularExpression name(QStringLiteral("^FIRMWARE_(\\d+)$"), QRegularExpression::CaseInsensitiveOption);
+        const QRegularExpressionMatch m = name.match(args[0]);
+        if (!m.hasMatch() || Resources::find(args[0]).isEmpty())
+            return usage(c, QStringLiteral("no carried firmware image is named %1 (FIRMWARE_5 to FIRMWARE_%2)")
+                                .arg(args[0]).arg(latestFirmware()));
+        resource = args[0].toUpper();
+        version = m.captured(1).toInt();
+    } else if (!args.isEmpty()) {
+        return usage(c, QStringLiteral("flash takes FIRMWARE_N, or --file FILE"));
+    }
+    if (!resource.isEmpty()) {
+        try {
+            image = Resources::load(resource);
+        } catch (const ResourceError &e) {
+            c.err(QStringLiteral("Error loading resource: ") + QString::fromUtf8(e.what()));
+            return PedalFailed;
+        }
+    }
+
+    if (const int linked = linkOnly(c); linked != Done)
+        return linked;
+    // A made-up image would brick a real pedal: only the virtual one gets it.
+    if (!resource.isEmpty() && Resources::isPlaceholder(resource) && !isVirtual(c)) {
+        c.err(QStringLiteral("This editor build carries no real firmware images, only placeholders for the virtual "
+                             "pedal. Nothing was sent. To write a real image, give its file with --file."));
+        return Usage;
+    }
+    AppState &state = c.rig.state;
+    PedalSession &session = c.rig.session;
+    ConsoleModel &log = c.rig.console;
+    bool inBootloader = false;
+    if (!legacy) {
+        PedalSnapshot snapshot;
+        const PedalSession::RequestReply reply = session.request();
+        session.endRequest();
+        if (reply.outcome == PedalSession::RequestOutcome::Quitting)
+            return request(c, snapshot); // says it was interrupted
+        if (reply.outcome == PedalSession::RequestOutcome::Answered) {
+            const int firmware = reply.snapshot.identity.firmware;
+            state.DeviceFirmwareVersion = QString::number(firmware);
+            if (firmware < 9) {
+                c.err(QStringLiteral("Firmware %1 cannot be told to enter its bootloader: unplug the pedal, hold its "
+                                     "SHIFT button while plugging it in again, then run tharnvik-cli flash --legacy.")
+                          .arg(firmware));
+                return PedalFailed;
+            }
+            session.send(HexToBytes(EffectMessages::bypass(true)));
+            c.out(QStringLiteral("Keep SHIFT button on the pedal pressed and press Enter."));
+            if (!yes && (!c.output.waitForEnter || !c.output.waitForEnter())) {
+                c.err(QStringLiteral("Stopped before the upgrade: no Enter came (give --yes in scripts). Nothing "
+                                     "more was sent; the pedal runs its firmware."));
+                return Usage;
+            }
+            ExchangeGuard guard(state);
+            session.sendEnterBootloader();
+            const QString answer = session.greetBootloader();
+            log.appendDirect(QStringLiteral("received Byte from bootloader: ") + answer);
+            if (!PedalSession::synchronised(answer)) {
+                c.err(QStringLiteral("Connection to bootloader failed: the pedal did not answer as its bootloader. Was "
+                                     "SHIFT held? Run tharnvik-cli flash again, or unplug the pedal, plug it in with "
+                                     "SHIFT held and run tharnvik-cli flash --legacy."));
+                return PedalFailed;
+            }
+            c.out(QStringLiteral("Release SHIFT button and press Enter."));
+            if (!yes && c.output.waitForEnter)
+                c.output.waitForEnter();
+            inBootloader = true;
+        } else {
+            c.note(QStringLiteral("The pedal did not answer as its application: greeting it as a bootloader."));
+        }
+    }
+    if (!inBootloader) {
+        state.FirmwareUpgradeMode = true;
+        ExchangeGuard guard(state);
+        const QString reply = session.greetBootloader(3000);
+        log.appendDirect(QStringLiteral("received Byte: ") + reply);
+        if (!PedalSession::synchronised(reply)) {
+            c.err(QStringLiteral("Connection to bootloader failed: neither the application nor the bootloader "
+                                 "answered. Check the cable and the pedal's power, then try again."));
+            return PedalFailed;
+        }
+        c.note(QStringLiteral("Connection to bootloader succeeded, ready for firmware upgrade"));
+    }
+    state.BootloaderActive = true;
+
+    log.ConsolePrint(QStringLiteral("********************FIRMWARE UPGRADE********************"));
+    c.rig.usb.FtErrorReporting = false;
+    log.ConsolePrint(QStringLiteral("Firmware num of bytes: ") + QString::number(image.size()));
+    session.setFirmwareImage(image);
+    const PedalSession::StepOutcome written = session.writeFirmware(version, [&](int max, int value) {
+        if (c.output.progress)
+            c.output.progress(value, max);
+    });
+    if (c.output.progress)
+        c.output.progress(-1, -1);
+    if (written != PedalSession::StepOutcome::Done) {
+        const QString where = session.failureText();
+        c.err((state.Quitting ? QStringLiteral("Firmware upgrade stopped by Ctrl+C (%1). ").arg(where)
+                              : QStringLiteral("Firmware upgrade failed: %1. ").arg(where))
+              + QStringLiteral("Nothing more was sent; the pedal stays in its bootloader with an incomplete firmware. "
+                               "Run tharnvik-cli flash --legacy to write it again."));
+        return PedalFailed;
+    }
+    c.clock.pause(10);
+    c.note(QStringLiteral("Firmware Upgrade Complete, device will now restart"));
+    if (session.startFirmware() != PedalSession::StepOutcome::Done) {
+        c.err(QStringLiteral("The pedal did not start its firmware: the bootloader refused the go command or did not "
+                             "answer. It stays in its bootloader; run tharnvik-cli flash --legacy to try again."));
+        return PedalFailed;
+    }
+    state.FirmwareUpgradeMode = false;
+    // The firmware may still be starting: one more try a moment later.
+    PedalSession::RequestReply reply = session.request();
+    session.endRequest();
+    if (reply.outcome != PedalSession::RequestOutcome::Answered && !state.Quitting) {
+        c.clock.pause(500);
+        reply = session.request();
+        session.endRequest();
+    }
+    if (reply.outcome != PedalSession::RequestOutcome::Answered) {
+        c.err(QStringLiteral("The pedal did not answer after its restart. Unplug it and plug it in again, then run "
+                             "tharnvik-cli info."));
+        return PedalFailed;
+    }
+    if (reply.snapshot.identity.firmware != version) {
+        c.err(QStringLiteral("The pedal restarted with firmware %1, not %2. Run tharnvik-cli flash again.")
+                  .arg(reply.snapshot.identity.firmware)
+                  .arg(version));
+        return PedalFailed;
+    }
+    c.out(QStringLiteral("Device Firmware: ") + QString::number(reply.snapshot.identity.firmware));
+    return Done;
+}
+
 int list(const Context &c, const QStringList &args)
 {
     if (!args.isEmpty())
@@ -508,6 +779,10 @@ int run(const QStringList &arguments, Ftd2xx &bridge, Clock &clock, const Output
         handler = set;
     else if (command == QLatin1String("preset"))
         handler = preset;
+    else if (command == QLatin1String("upload"))
+        handler = upload;
+    else if (command == QLatin1String("flash"))
+        handler = flash;
     else
         return fail(QStringLiteral("unknown command ") + command);
     if (rest.contains(QStringLiteral("--help"))) {

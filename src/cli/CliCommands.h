@@ -24,6 +24,10 @@ struct Options {
 struct Output {
     std::function<void(const QString &)> out; // results (stdout)
     std::function<void(const QString &)> err; // failures and notes (stderr)
+    // Waits for Enter; false when the input ended instead.
+    std::function<bool()> waitForEnter;
+    // Progress of a long step (stderr is a terminal); empty otherwise.
+    std::function<void(int value, int max)> progress;
 };
 
 // Runs one command line (without the program name). quitFlag is told where

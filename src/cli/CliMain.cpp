@@ -8,6 +8,7 @@
 
 #include <csignal>
 #include <cstdio>
+#include <unistd.h>
 
 namespace {
 
@@ -47,7 +48,21 @@ int main(int argc, char **argv)
 
     QStringList arguments = QCoreApplication::arguments();
     arguments.removeFirst();
-    const cli::Output output{[](const QString &t) { print(stdout, t); }, [](const QString &t) { print(stderr, t); }};
+    cli::Output output{[](const QString &t) { print(stdout, t); }, [](const QString &t) { print(stderr, t); },
+                       [] {
+                           char line[256];
+                           return std::fgets(line, sizeof line, stdin) != nullptr;
+                       },
+                       {}};
+    if (::isatty(STDERR_FILENO)) {
+        output.progress = [](int value, int max) {
+            if (max < 0)
+                std::fputs("\n", stderr);
+            else
+                std::fprintf(stderr, "\rwriting chunk %d of %d", value + 1, max);
+            std::fflush(stderr);
+        };
+    }
     const int status = cli::run(arguments, *bridge, clock, output, [](bool *flag) { g_quitting = flag; });
     bridge->setDataCallback({});
     return status;

@@ -44,12 +44,12 @@ QByteArray BootloaderProtocol::versionRecord(int version)
     return record;
 }
 
-QString BootloaderProtocol::BootloaderSync()
+QString BootloaderProtocol::BootloaderSync(int limitMs)
 {
     m_usb.SetUsbLinkParameters(2);
     m_usb.SetUsbDataCharacteristics();
     write(QByteArray(1, static_cast<char>(pedal::kBootloaderSync)));
-    return m_comm.ReceiveReply(kAnswerLimit);
+    return m_comm.ReceiveReply(limitMs);
 }
 
 QString BootloaderProtocol::ReadBootloaderAck(int limitMs)

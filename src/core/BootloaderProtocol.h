@@ -38,7 +38,9 @@ public:
     bool failed() const { return !m_failure.step.isEmpty(); }
     void clearFailure() { m_failure = {}; }
 
-    QString BootloaderSync();
+    // 0x7F at 8E1; the bootloader's answer as two hex digits, empty when
+    // nothing came within the limit.
+    QString BootloaderSync(int limitMs = kAnswerLimit);
     QString ReadBootloaderAck(int limitMs = kAnswerLimit);
     bool SendWriteMemoryCommand();
     void SplitFirmwareIntoChunks();

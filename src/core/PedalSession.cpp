@@ -8,9 +8,11 @@
 #include "FunctionsUnit.h"
 #include "PedalContract.h"
 #include "Services.h"
+#include "TextFiles.h"
 
 PedalSession::PedalSession(D2XXUnit &usb, Communication &comm, ConsoleModel &console, Clock &clock, AppState &state)
-    : m_usb(usb), m_comm(comm), m_console(console), m_clock(clock), m_state(state)
+    : m_usb(usb), m_comm(comm), m_console(console), m_clock(clock), m_state(state),
+      m_bootloader(std::make_unique<BootloaderProtocol>(usb, comm, console, state))
 {
 }
 
@@ -121,4 +123,123 @@ DWORD PedalSession::send(const QByteArray &message)
 DWORD PedalSession::writeParameter(std::uint16_t address, std::uint32_t value)
 {
     return send(HexToBytes(EffectMessages::parameterWrite(address, value)));
+}
+
+void PedalSession::sendEnterBootloader()
+{
+    m_comm.SendHexMessage(QLatin1String(pedal::kEnterBootloaderHex), pedal::kEnterBootloaderLength);
+    m_clock.pause(200);
+    m_state.FirmwareUpgradeMode = true;
+}
+
+QString PedalSession::greetBootloader(int limitMs)
+{
+    return m_bootloader->BootloaderSync(limitMs);
+}
+
+bool PedalSession::synchronised(const QString &answer)
+{
+    // NOT ACK to a repeated 0x7F: the bootloader is already synchronised.
+    return answer == QLatin1String("79") || answer == QLatin1String("1F");
+}
+
+void PedalSession::setFirmwareImage(const QByteArray &image)
+{
+    m_bootloader->FirmwareSize = static_cast<std::uint32_t>(image.size());
+    m_bootloader->FirmwareHex = QString::fromLatin1(image.toHex().toUpper());
+}
+
+PedalSession::StepOutcome PedalSession::writeFirmware(int version, const std::function<void(int, int)> &progress,
+                                                      const std::function<bool()> &pollTimerOn)
+{
+    ExchangeGuard guard(m_state);
+    if (!guard.acquired()) {
+        m_console.ConsolePrint(ExchangeGuard::refusedLine(QStringLiteral("FIRMWARE UPGRADE")));
+        return StepOutcome::Refused;
+    }
+    BootloaderProtocol &p = *m_bootloader;
+    p.clearFailure();
+    p.SplitFirmwareIntoChunks();
+    bool ok = p.SendEraseCommand();
+    ok = ok && p.WriteFirmwareChunks(progress, pollTimerOn);
+    ok = ok && p.WriteVersionRecord(version);
+    return ok ? StepOutcome::Done : StepOutcome::Failed;
+}
+
+PedalSession::StepOutcome PedalSession::startFirmware()
+{
+    m_bootloader->clearFailure();
+    {
+        ExchangeGuard guard(m_state);
+        if (!guard.acquired()) {
+            m_console.ConsolePrint(ExchangeGuard::refusedLine(QStringLiteral("GO")));
+            return StepOutcome::Refused;
+        }
+        if (!m_bootloader->SendGoCommand())
+            return StepOutcome::Failed;
+    }
+    m_usb.FtErrorReporting = true;
+    m_usb.SetUsbLinkParameters(0);
+    m_usb.SetUsbDataCharacteristics();
+    m_state.BootloaderActive = false;
+    return StepOutcome::Done;
+}
+
+QString PedalSession::failureText() const
+{
+    const BootloaderProtocol::Failure &f = m_bootloader->failure();
+    const QString answer = f.answer.isEmpty() ? QStringLiteral("did not answer")
+        : f.answer == QLatin1String("1F")     ? QStringLiteral("answered NOT ACK (1F)")
+                                              : QStringLiteral("answered %1").arg(f.answer);
+    return QStringLiteral("the bootloader %1 to %2 at address 0x%3")
+        .arg(answer, f.step, QStringLiteral("%1").arg(f.address, 8, 16, QLatin1Char('0')).toUpper());
+}
+
+bool PedalSession::receiveUploadAnswer(bool logReadCounts, const std::function<void(const QString &)> &onText,
+                                       int limitMs)
+{
+    const qint64 giveUp = limitMs < 0 ? -1 : m_clock.nowMs() + limitMs;
+    for (;;) {
+        m_clock.waitForEvents(20);
+        if (m_state.Quitting)
+            return false;
+        if (m_usb.GetUsbQueueStatus() != ft::OK)
+            return false;
+        if (m_usb.UsbQueueCount > 0)
+            break;
+        if (giveUp >= 0 && m_clock.nowMs() >= giveUp)
+            return false;
+    }
+    for (;;) {
+        m_clock.waitForEvents(1);
+        const DWORD n = m_usb.ReadUsbBuffer();
+        if (logReadCounts)
+            m_console.ConsolePrint(QStringLiteral("num of bytes received from device: ") + QString::number(n));
+        if (n == 0)
+            break;
+        const QString text = TextFiles::decodeWindows1252(
+            QByteArray(reinterpret_cast<const char *>(m_usb.rxBuffer()), kUploadAnswerChars));
+        m_console.ConsolePrint(QStringLiteral("received: ") + text);
+        if (onText)
+            onText(text);
+    }
+    return true;
+}
+
+void PedalSession::sendAlgorithmImage(const QString &imageHex)
+{
+    const int byteCount = static_cast<int>(imageHex.size() / 2);
+    m_console.ConsolePrint(QStringLiteral("size: ") + QString::number(byteCount));
+    m_console.ConsolePrint(QStringLiteral("filecontent (first 128 bytes): ") + imageHex.left(256));
+    const int toSend = std::min(byteCount, D2XXUnit::kBufferSize);
+    m_console.ConsolePrint(QStringLiteral("num of bytes: ") + QString::number(D2XXUnit::hexPairs(imageHex, toSend)));
+    m_usb.WriteHex(imageHex, toSend);
+    m_console.ConsolePrint(QStringLiteral("write to device"));
+}
+
+DWORD PedalSession::sendAlgorithmFile(const QByteArray &content)
+{
+    const DWORD written = m_usb.Write(content);
+    m_console.ConsolePrint(QString::number(written) + QStringLiteral(" Bytes Sent ..."));
+    return written;
 }

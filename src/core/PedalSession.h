@@ -1,11 +1,14 @@
 #pragma once
 
+#include "BootloaderProtocol.h"
 #include "Ftd2xx.h"
 #include "PedalSnapshot.h"
 
 #include <QObject>
 #include <QString>
 
+#include <functional>
+#include <memory>
 #include <vector>
 
 class Clock;
@@ -69,6 +72,45 @@ public:
     // 01 AAAA VVVVVVVV, as the effect window writes a parameter.
     DWORD writeParameter(std::uint16_t address, std::uint32_t value);
 
+    // --- algorithm uploads
+    // A catalogue image (the hex text of its first line), converted and
+    // written in one call of at most 64 KiB, narrated as the editor does.
+    void sendAlgorithmImage(const QString &imageHex);
+    // An image file's bytes, written in one call; bytes the bridge took.
+    DWORD sendAlgorithmFile(const QByteArray &content);
+    // The pedal's answer to an upload: waits for its first byte (without a
+    // limit when limitMs < 0), then reads until a read brings nothing; each
+    // read's first 17 bytes are the answer's text (Windows-1252), handed to
+    // onText. False when the wait ended without an answer (the link broke,
+    // the program is closing, the limit passed).
+    bool receiveUploadAnswer(bool logReadCounts, const std::function<void(const QString &)> &onText,
+                             int limitMs = -1);
+    static constexpr int kUploadAnswerChars = 17;
+
+    // --- the firmware upgrade, by either path
+    BootloaderProtocol &bootloader() { return *m_bootloader; }
+    // The current path: the enter-bootloader message (05 00 01 02 03 04 05
+    // 06) and the pause the pedal needs to restart into its bootloader;
+    // greetBootloader() follows.
+    void sendEnterBootloader();
+    // The synchronisation: 0x7F at 8E1. Returns the bootloader's answer
+    // ("79", or "1F" when it was synchronised already; empty when nothing
+    // came). The legacy path, for a pedal already in its bootloader, starts here.
+    QString greetBootloader(int limitMs = BootloaderProtocol::kAnswerLimit);
+    static bool synchronised(const QString &answer);
+    // The image the next write takes (1 to BootloaderProtocol::kMaxImage bytes).
+    void setFirmwareImage(const QByteArray &image);
+    enum class StepOutcome { Done, Refused, Failed };
+    // Erase, every chunk, the version record, under the exchange guard.
+    // After Failed, failureText() says where; nothing more was sent.
+    StepOutcome writeFirmware(int version, const std::function<void(int max, int value)> &progress,
+                              const std::function<bool()> &pollTimerOn = {});
+    // Go, under the exchange guard; on Done the line is back at 8N1 and the
+    // bootloader is no longer active.
+    StepOutcome startFirmware();
+    // "the bootloader answered NOT ACK (1F) to the data of chunk 3 at address 0x08000300"
+    QString failureText() const;
+
     D2XXUnit &usb() { return m_usb; }
     Communication &comm() { return m_comm; }
 
@@ -82,4 +124,5 @@ private:
     ConsoleModel &m_console;
     Clock &m_clock;
     AppState &m_state;
+    std::unique_ptr<BootloaderProtocol> m_bootloader;
 };

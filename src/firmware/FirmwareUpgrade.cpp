@@ -6,6 +6,7 @@
 #include "D2XXUnit.h"
 #include "Guard.h"
 #include "Communication.h"
+#include "PedalSession.h"
 #include "Resources.h"
 
 #include <QApplication>
@@ -19,8 +20,7 @@
 #include <QPushButton>
 
 TformFirmwareUpgrade::TformFirmwareUpgrade(Context &context)
-    : QWidget(nullptr, Qt::Window), m_ctx(context),
-      m_protocol(std::make_unique<BootloaderProtocol>(context.usb, context.comm, context.console, context.state))
+    : QWidget(nullptr, Qt::Window), m_ctx(context)
 {
     setObjectName(QStringLiteral("formFirmwareUpgrade"));
     setWindowTitle(QStringLiteral("Firmware Upgrade"));
@@ -87,9 +87,8 @@ bool TformFirmwareUpgrade::LoadFirmwareResource()
         m_ctx.dialogs().message(QStringLiteral("Error loading resource: ") + QString::fromUtf8(e.what()));
         return false;
     }
-    m_protocol->FirmwareSize = static_cast<std::uint32_t>(image.size());
     m_ctx.console.ConsolePrint(QStringLiteral("Firmware num of bytes: ") + QString::number(image.size()));
-    m_protocol->FirmwareHex = QString::fromLatin1(image.toHex().toUpper());
+    m_ctx.session.setFirmwareImage(image);
     return true;
 }
 
@@ -142,37 +141,30 @@ void TformFirmwareUpgrade::OpenFirmwareFile()
     }
     m_ctx.console.ConsolePrint(QStringLiteral("********************FIRMWARE UPGRADE********************"));
     m_ctx.usb.FtErrorReporting = false;
-    m_protocol->FirmwareSize = static_cast<std::uint32_t>(image.size());
-    m_protocol->FirmwareHex = QString::fromLatin1(image.toHex().toUpper());
+    m_ctx.session.setFirmwareImage(image);
     runUpgrade();
 }
 
 void TformFirmwareUpgrade::runUpgrade()
 {
-    bool ok = false;
-    {
-        ExchangeGuard guard(m_ctx.state);
-        if (!guard.acquired()) {
-            m_ctx.console.ConsolePrint(ExchangeGuard::refusedLine(QStringLiteral("FIRMWARE UPGRADE")));
-            return;
-        }
-        // While it writes, neither the button nor the close box starts anything.
-        m_writing = true;
-        btnUpgradeFirmware->setEnabled(false);
-        m_protocol->clearFailure();
-        BootloaderProtocol &p = *m_protocol;
-        p.SplitFirmwareIntoChunks();
-        m_flashIncomplete = true;
-        ok = p.SendEraseCommand();
-        ok = ok && p.WriteFirmwareChunks([this](int max, int value) {
+    if (m_ctx.state.ExchangeWaiting) {
+        m_ctx.console.ConsolePrint(ExchangeGuard::refusedLine(QStringLiteral("FIRMWARE UPGRADE")));
+        return;
+    }
+    // While it writes, neither the button nor the close box starts anything.
+    m_writing = true;
+    btnUpgradeFirmware->setEnabled(false);
+    m_flashIncomplete = true;
+    const PedalSession::StepOutcome written = m_ctx.session.writeFirmware(
+        FirmwareVersion,
+        [this](int max, int value) {
             ProgressBar1->setMaximum(max);
             ProgressBar1->setValue(value);
-        }, [this] { return m_host && m_host->pollTimerOn(); });
-        ok = ok && p.WriteVersionRecord(FirmwareVersion);
-        m_writing = false;
-        btnUpgradeFirmware->setEnabled(true);
-    }
-    if (!ok) {
+        },
+        [this] { return m_host && m_host->pollTimerOn(); });
+    m_writing = false;
+    btnUpgradeFirmware->setEnabled(true);
+    if (written != PedalSession::StepOutcome::Done) {
         reportFailure();
         return;
     }
@@ -184,40 +176,23 @@ void TformFirmwareUpgrade::runUpgrade()
 
 void TformFirmwareUpgrade::reportFailure()
 {
-    const BootloaderProtocol::Failure &f = m_protocol->failure();
-    const QString answer = f.answer.isEmpty() ? QStringLiteral("did not answer")
-        : f.answer == QLatin1String("1F")     ? QStringLiteral("answered NOT ACK (1F)")
-                                              : QStringLiteral("answered %1").arg(f.answer);
-    const QString address = QStringLiteral("%1").arg(f.address, 8, 16, QLatin1Char('0')).toUpper();
-    m_ctx.dialogs().message(QStringLiteral("Firmware upgrade failed: the bootloader %1 to %2 at address 0x%3. "
+    m_ctx.dialogs().message(QStringLiteral("Firmware upgrade failed: %1. "
                                            "Nothing more was sent; the pedal stays in its bootloader with an "
                                            "incomplete firmware. Click \"Upgrade Firmware\" to try again.")
-                                .arg(answer, f.step, address));
+                                .arg(m_ctx.session.failureText()));
 }
 
 void TformFirmwareUpgrade::RestartDevice()
 {
-    D2XXUnit &usb = m_ctx.usb;
-    m_protocol->clearFailure();
-    bool started = false;
-    {
-        ExchangeGuard guard(m_ctx.state);
-        if (!guard.acquired()) {
-            m_ctx.console.ConsolePrint(ExchangeGuard::refusedLine(QStringLiteral("GO")));
-            return;
-        }
-        started = m_protocol->SendGoCommand();
-    }
-    if (!started) {
+    const PedalSession::StepOutcome started = m_ctx.session.startFirmware();
+    if (started == PedalSession::StepOutcome::Refused)
+        return;
+    if (started == PedalSession::StepOutcome::Failed) {
         m_ctx.dialogs().message(QStringLiteral(
             "The pedal did not start its firmware: the bootloader refused the go command or did not answer. It stays "
             "in its bootloader; click \"Upgrade Firmware\" to try again."));
         return;
     }
-    usb.FtErrorReporting = true;
-    usb.SetUsbLinkParameters(0);
-    usb.SetUsbDataCharacteristics();
-    m_ctx.state.BootloaderActive = false;
     if (m_host && !m_host->requestDeviceInformation(true)) {
         // The firmware may still be starting: one more try a moment later.
         m_ctx.clock().pause(500);

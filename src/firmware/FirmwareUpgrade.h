@@ -42,7 +42,6 @@ public:
     int FirmwareVersion = 0;
     QString openFolder; // OpenDialog1's initial folder
 
-    BootloaderProtocol &protocol() { return *m_protocol; }
     bool writing() const { return m_writing; }
     // The flash was erased and not completely written since.
     bool flashIncomplete() const { return m_flashIncomplete; }
@@ -66,7 +65,6 @@ private:
 
     Context &m_ctx;
     FirmwareHost *m_host = nullptr;
-    std::unique_ptr<BootloaderProtocol> m_protocol;
     bool m_writing = false;
     bool m_flashIncomplete = false;
 };

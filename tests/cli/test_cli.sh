@@ -121,6 +121,51 @@ run 0 info
 run 1 set Dry 1
 grep -q "Upload the latest version of Tharnvik MK3 algorithm" "$WORK/err" || fail "old algorithm: $(cat "$WORK/err")"
 
+# upload: the pedal's answer; a bad file sends nothing.
+start_pedal
+run 0 upload "Tharnvik MK3 0015"
+grep -q "Upload Complete" "$WORK/out" || fail "upload answer: $(cat "$WORK/out") $(cat "$WORK/err")"
+[ "$(received '^0D01$')" -ge 1 ] || fail "upload without bypass first"
+: > "$WORK/empty.dat"
+: > "$WORK/received"
+run 2 upload --file "$WORK/empty.dat"
+run 2 upload "Tharnvik MK3 9999"
+[ ! -s "$WORK/received" ] || fail "a refused upload sent: $(cat "$WORK/received")"
+head -c 3000 /dev/urandom > "$WORK/algo.dat"
+run 0 upload --file "$WORK/algo.dat"
+
+# flash by the enter-bootloader message, from firmware 15.
+start_pedal --firmware 15
+run 0 flash --yes
+grep -qx "Device Firmware: 16" "$WORK/out" || fail "flash: $(cat "$WORK/out") $(cat "$WORK/err")"
+grep -q "Keep SHIFT button" "$WORK/out" || fail "flash: no SHIFT instructions"
+[ "$(received '^0500010203040506$')" -eq 1 ] || fail "flash: no enter-bootloader message"
+run 0 info --json
+python3 -c "import json,sys; assert json.load(open(sys.argv[1]))['firmware']==16" "$WORK/out" || fail "firmware after flash"
+
+# Without --yes the first question waits for Enter; no input stops before anything.
+start_pedal --firmware 15
+: > "$WORK/received"
+"$CLI" flash < /dev/null > "$WORK/out" 2> "$WORK/err"
+[ $? -eq 2 ] || fail "flash without Enter: $(cat "$WORK/err")"
+[ "$(received '^0500010203040506$')" -eq 0 ] || fail "flash without Enter entered the bootloader"
+printf '\n\n' | "$CLI" flash > "$WORK/out" 2> "$WORK/err" || fail "flash with Enter: $(cat "$WORK/err")"
+
+# A NACK half-way: status 1, no Go, and the legacy path writes it again.
+start_pedal --firmware 15 --boot-nack-at 40
+run 1 --log "$WORK/nack.log" flash --yes
+grep -q "stays in its bootloader" "$WORK/err" || fail "nack message: $(cat "$WORK/err")"
+grep -q "SEND GO COMMAND" "$WORK/nack.log" && fail "Go was sent into the incomplete image"
+run 0 flash --legacy --yes
+grep -qx "Device Firmware: 16" "$WORK/out" || fail "legacy flash: $(cat "$WORK/err")"
+
+# A pedal in its bootloader from the start: found by the greeting.
+start_pedal --bootloader
+run 0 flash FIRMWARE_16 --yes
+grep -qx "Device Firmware: 16" "$WORK/out" || fail "flash from the bootloader: $(cat "$WORK/err")"
+run 2 flash FIRMWARE_99
+run 2 flash --file "$WORK/empty.dat"
+
 stop_pedal
 [ "$failures" -eq 0 ] || exit 1
 echo "tharnvik-cli: ok"
