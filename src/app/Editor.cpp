@@ -67,8 +67,6 @@ Editor::Editor(Services services)
     m_windows.formFirmwareUpgrade->setHost(m_windows.formMain);
     // After starting the updater the editor ends as when its window closes.
     m_windows.formUpdateUpdater->setEndEditor([main = m_windows.formMain] { main->close(); });
-    QObject::connect(m_windows.formPrint, &TformPrint::eepromReadSent, m_windows.formMain,
-                     &TformMain::expectEepromDump);
 }
 
 Editor::~Editor()

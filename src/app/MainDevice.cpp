@@ -136,7 +136,6 @@ void TformMain::Link()
 
     if (opened) {
         state.Linked = true;
-        m_pollFailed = false;
         menuFirmwareUpgradeMode->setEnabled(true);
         chkFirmwareUpgradeMode->setEnabled(false);
         menuScan->setEnabled(false);
@@ -178,7 +177,7 @@ void TformMain::menuDisconnectClick()
     menuRangeLimit->setEnabled(false);
     m_ctx.state.Linked = false;
     setPoll(false);
-    m_dump.forgetExpected();
+    m_ctx.session.forgetExpectedDump();
     menuSetAssignableParamsToDefault->setEnabled(false);
     menuBypassStatus->setEnabled(false);
     menuLoadFirstPresetAtStartup->setEnabled(false);
@@ -205,57 +204,33 @@ void TformMain::Timer_USB_ReadTimer()
 
 void TformMain::PollIncomingData()
 {
-    D2XXUnit &usb = m_ctx.usb;
-    usb.FtErrorReporting = false;
-    const FT_STATUS status = usb.GetUsbQueueStatus();
-    if (status != ft::OK && m_ctx.state.Linked && !m_pollFailed) {
-        // The poll runs quietly, but a broken link is said once.
-        m_pollFailed = true;
-        m_ctx.console.ConsolePrint(QStringLiteral("Link to the pedal lost") + D2XXUnit::errorText(status)
-                                   + QStringLiteral(" Unlink, check the cable, then Scan And Link."));
+    switch (m_ctx.session.poll()) {
+    case DumpCollector::State::Complete:
+        reportDump(true);
+        return;
+    case DumpCollector::State::Incomplete:
+        reportDump(false);
+        return;
+    case DumpCollector::State::Missing:
+        m_ctx.dialogs().message(QStringLiteral("No memory dump came from the pedal after the read"));
+        return;
+    default:
+        return;
     }
-    if (status == ft::OK) {
-        const QByteArray bytes = usb.Read();
-        const auto n = static_cast<DWORD>(bytes.size());
-        if (n % 65536 != 0)
-            m_ctx.console.ConsolePrint(QStringLiteral("num of bytes read: ") + QString::number(n % 65536));
-        switch (m_dump.feed(bytes, m_ctx.clock().nowMs())) {
-        case DumpCollector::State::Complete:
-            usb.FtErrorReporting = true;
-            reportDump(true);
-            return;
-        case DumpCollector::State::Incomplete:
-            usb.FtErrorReporting = true;
-            reportDump(false);
-            return;
-        case DumpCollector::State::Missing: {
-            usb.FtErrorReporting = true;
-            const QString line = QStringLiteral("No memory dump came from the pedal after the read");
-            m_ctx.console.ConsolePrint(line);
-            m_ctx.dialogs().message(line);
-            return;
-        }
-        default:
-            break;
-        }
-    }
-    usb.FtErrorReporting = true;
 }
 
 void TformMain::reportDump(bool complete)
 {
-    const QByteArray &memory = m_dump.memory();
-    ConsoleModel &log = m_ctx.console;
-    for (qsizetype p = 0; p < memory.size(); ++p)
-        log.ConsolePrint(QStringLiteral("%1: %2").arg(p).arg(static_cast<std::uint8_t>(memory[p]), 2, 16, QLatin1Char('0')).toUpper());
+    PedalSession &session = m_ctx.session;
+    session.logDump(complete);
+    const QByteArray &memory = session.dumpMemory();
     if (!complete) {
-        const QString line = QStringLiteral("Memory dump incomplete: %1 of %2 bytes received").arg(memory.size()).arg(pedal::kDumpBytes);
-        log.ConsolePrint(line);
-        m_ctx.dialogs().message(line);
+        m_ctx.dialogs().message(QStringLiteral("Memory dump incomplete: %1 of %2 bytes received")
+                                    .arg(memory.size())
+                                    .arg(pedal::kDumpBytes));
         return;
     }
-    m_ctx.dialogs().message(DumpCollector::isEmpty(memory) ? QStringLiteral("Memory is empty")
-                                                           : QStringLiteral("Memory is not empty"));
+    m_ctx.dialogs().message(PedalSession::dumpVerdict(memory));
 }
 
 void TformMain::closeEffectWindowIfShown()

@@ -193,8 +193,3 @@ void TformMain::ShowNoteTrackingFilter()
         notes->activateWindow();
     }
 }
-
-void TformMain::expectEepromDump()
-{
-    m_dump.expect(m_ctx.clock().nowMs());
-}

@@ -189,8 +189,6 @@ public:
     void menuEraseSettingsClick();
     // Ctrl+Shift+N: the Note Cut window, which no menu offers.
     void ShowNoteTrackingFilter();
-    // A Read EEPROM went out: a dump that never begins is reported.
-    void expectEepromDump();
 
 signals:
     // The window was closed: the program ends.
@@ -219,8 +217,6 @@ private:
     void setPoll(bool on);
     void reportDump(bool complete);
 
-    DumpCollector m_dump;
-    bool m_pollFailed = false; // the poll found the link broken and said so
 
     Context &m_ctx;
     bool m_closing = false;

@@ -7,6 +7,7 @@
 #include "D2XXUnit.h"
 #include "FilterPlot.h"
 #include "Guard.h"
+#include "PedalSession.h"
 #include "Tunings.h"
 
 #include <QAbstractItemView>
@@ -237,21 +238,12 @@ void TformPrint::btnReadEEPROMClick()
 
 void TformPrint::EraseEEPROM(const QString &i2cAddr)
 {
-    const QString text = QStringLiteral("0B") + i2cAddr + QStringLiteral("00") + QStringLiteral("0000");
-    m_console.ConsolePrint(QStringLiteral("erase message: ") + text);
-    m_ctx.usb.PurgeUsbTx();
-    m_ctx.comm.SendHexMessage(text, static_cast<int>(text.size() / 2));
-    m_ctx.clock().pause(100);
+    m_ctx.session.eraseEeprom(i2cAddr);
 }
 
 void TformPrint::ReadEEPROM(const QString &i2cAddr)
 {
-    const QString text = QStringLiteral("0C") + i2cAddr + QStringLiteral("0000") + QStringLiteral("0000");
-    m_console.ConsolePrint(QStringLiteral("Read message: ") + text);
-    const int n = static_cast<int>(text.size() / 2);
-    const bool sent = m_ctx.comm.SendHexMessage(text, n) == static_cast<std::uint32_t>(n);
-    // Only a message that went out can be answered.
-    if (sent)
+    if (m_ctx.session.sendEepromRead(i2cAddr))
         emit eepromReadSent();
     m_ctx.clock().pause(4000);
 }

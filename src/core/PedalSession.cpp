@@ -50,6 +50,7 @@ PedalSession::Opened PedalSession::open(const QString &serial)
     m_console.ConsolePrint(QStringLiteral("serial number: ") + serial);
     result.ok = m_usb.Open_USB_Device_By_Serial_Number(serial) == ft::OK;
     if (result.ok) {
+        m_pollFailed = false;
         m_usb.SetUsbBaudRate();
         m_usb.SetUsbDataCharacteristics();
         m_console.ConsolePrint(QStringLiteral("FT_HANDLE: 0x%1")
@@ -65,7 +66,77 @@ PedalSession::Opened PedalSession::open(const QString &serial)
 
 FT_STATUS PedalSession::close()
 {
-    return m_usb.CloseUsbDevice();
+    const FT_STATUS status = m_usb.CloseUsbDevice();
+    if (status == ft::OK)
+        m_dump.forgetExpected();
+    return status;
+}
+
+DumpCollector::State PedalSession::poll()
+{
+    m_usb.FtErrorReporting = false;
+    const FT_STATUS status = m_usb.GetUsbQueueStatus();
+    if (status != ft::OK && m_state.Linked && !m_pollFailed) {
+        // The poll runs quietly, but a broken link is said once.
+        m_pollFailed = true;
+        m_console.ConsolePrint(QStringLiteral("Link to the pedal lost") + D2XXUnit::errorText(status)
+                               + QStringLiteral(" Unlink, check the cable, then Scan And Link."));
+    }
+    DumpCollector::State state = DumpCollector::State::Idle;
+    if (status == ft::OK) {
+        const QByteArray bytes = m_usb.Read();
+        const auto n = static_cast<DWORD>(bytes.size());
+        if (n % 65536 != 0)
+            m_console.ConsolePrint(QStringLiteral("num of bytes read: ") + QString::number(n % 65536));
+        state = m_dump.feed(bytes, m_clock.nowMs());
+        if (state == DumpCollector::State::Missing)
+            m_console.ConsolePrint(QStringLiteral("No memory dump came from the pedal after the read"));
+    }
+    m_usb.FtErrorReporting = true;
+    return state;
+}
+
+void PedalSession::expectEepromDump()
+{
+    m_dump.expect(m_clock.nowMs());
+}
+
+void PedalSession::eraseEeprom(const QString &i2cAddr)
+{
+    const QString text = QStringLiteral("0B") + i2cAddr + QStringLiteral("00") + QStringLiteral("0000");
+    m_console.ConsolePrint(QStringLiteral("erase message: ") + text);
+    m_usb.PurgeUsbTx();
+    m_comm.SendHexMessage(text, static_cast<int>(text.size() / 2));
+    m_clock.pause(100);
+}
+
+bool PedalSession::sendEepromRead(const QString &i2cAddr)
+{
+    const QString text = QStringLiteral("0C") + i2cAddr + QStringLiteral("0000") + QStringLiteral("0000");
+    m_console.ConsolePrint(QStringLiteral("Read message: ") + text);
+    const int n = static_cast<int>(text.size() / 2);
+    // Only a message that went out can be answered.
+    const bool sent = m_comm.SendHexMessage(text, n) == static_cast<std::uint32_t>(n);
+    if (sent)
+        expectEepromDump();
+    return sent;
+}
+
+void PedalSession::logDump(bool complete)
+{
+    const QByteArray &memory = m_dump.memory();
+    for (qsizetype p = 0; p < memory.size(); ++p)
+        m_console.ConsolePrint(
+            QStringLiteral("%1: %2").arg(p).arg(static_cast<std::uint8_t>(memory[p]), 2, 16, QLatin1Char('0')).toUpper());
+    if (!complete)
+        m_console.ConsolePrint(QStringLiteral("Memory dump incomplete: %1 of %2 bytes received")
+                                   .arg(memory.size())
+                                   .arg(pedal::kDumpBytes));
+}
+
+QString PedalSession::dumpVerdict(const QByteArray &memory)
+{
+    return DumpCollector::isEmpty(memory) ? QStringLiteral("Memory is empty") : QStringLiteral("Memory is not empty");
 }
 
 PedalSession::RequestReply PedalSession::request()

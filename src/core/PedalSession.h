@@ -1,6 +1,7 @@
 #pragma once
 
 #include "BootloaderProtocol.h"
+#include "DeviceInfo.h"
 #include "Ftd2xx.h"
 #include "PedalSnapshot.h"
 
@@ -72,6 +73,25 @@ public:
     // 01 AAAA VVVVVVVV, as the effect window writes a parameter.
     DWORD writeParameter(std::uint16_t address, std::uint32_t value);
 
+    // --- the poll and the settings memories (EEPROM 50 the settings, 51 the presets)
+    // One look at what the pedal sent on its own, quietly: an EEPROM dump is
+    // gathered across looks; a broken link is said once per link.
+    // Complete, Incomplete and Missing are each returned once; the memory is
+    // then in dumpMemory().
+    DumpCollector::State poll();
+    const QByteArray &dumpMemory() const { return m_dump.memory(); }
+    // A read went out: its dump should begin soon.
+    void expectEepromDump();
+    void forgetExpectedDump() { m_dump.forgetExpected(); }
+    // 0B AA 00 0000, narrated; then the pause the pedal needs.
+    void eraseEeprom(const QString &i2cAddr);
+    // 0C AA 0000 0000, narrated; true when the whole message went out (the
+    // dump is then expected).
+    bool sendEepromRead(const QString &i2cAddr);
+    // The lines the console shows for a dump, and its verdict.
+    void logDump(bool complete);
+    static QString dumpVerdict(const QByteArray &memory);
+
     // --- algorithm uploads
     // A catalogue image (the hex text of its first line), converted and
     // written in one call of at most 64 KiB, narrated as the editor does.
@@ -125,4 +145,6 @@ private:
     Clock &m_clock;
     AppState &m_state;
     std::unique_ptr<BootloaderProtocol> m_bootloader;
+    DumpCollector m_dump;
+    bool m_pollFailed = false; // the poll found the link broken and said so
 };
