@@ -9,12 +9,15 @@
 #include "PedalContract.h"
 #include "PedalSession.h"
 #include "Presets.h"
+#include "DeviceOptions.h"
+#include "PedalSettings.h"
 #include "BootloaderProtocol.h"
 #include "Resources.h"
 #include "Services.h"
 
 #include <QDir>
 #include <QFile>
+#include <QSaveFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -38,6 +41,12 @@ Commands:
   upload --file FILE   uploads an algorithm image file
   flash [FIRMWARE_N | --file FILE [--version N]] [--yes] [--legacy]
                        upgrades the pedal's firmware (default: the newest carried image)
+  eeprom read 50|51 [--out FILE]
+                       reads a settings memory (50 settings, 51 presets): a hex dump, or the raw bytes
+  eeprom erase [--yes] [--check]
+                       erases the settings memory (50), as Erase Settings does
+  backup FILE          keeps the settings the pedal stores as JSON
+  restore FILE         sends them back with the editor's messages, then checks them
 
 Options:
   --serial S           the bridge with serial number S (default: the first)
@@ -87,6 +96,21 @@ QString commandHelp(const QString &command)
             "for a pedal plugged in with SHIFT held or left in its bootloader by a failed upgrade).\n"
             "Then erase, write, the version record, the restart and the REQUEST: it succeeds only when\n"
             "the pedal answers with the new firmware. A failure never starts the incomplete image.\n");
+    if (command == QLatin1String("eeprom"))
+        return QStringLiteral(
+            "Usage: tharnvik-cli [--serial S] eeprom read 50|51 [--out FILE]\n"
+            "       tharnvik-cli [--serial S] eeprom erase [--yes] [--check]\n\n"
+            "read: the pedal sends the whole memory (16,384 bytes); printed as a hex dump, or written to\n"
+            "FILE whole. erase: asks Erase Settings' question (Enter goes on; --yes does not ask), erases\n"
+            "EEPROM 50 and with --check reads it back and says whether it is empty.\n");
+    if (command == QLatin1String("backup") || command == QLatin1String("restore"))
+        return QStringLiteral(
+            "Usage: tharnvik-cli [--serial S] backup FILE\n"
+            "       tharnvik-cli [--serial S] restore FILE\n\n"
+            "backup runs the REQUEST and writes the settings the pedal stores (assignable values,\n"
+            "assignments, footswitch, tuning, store bypass, instrument range, MIDI channel, first preset\n"
+            "at power on) as JSON. restore checks the whole file first, sends each with the editor's\n"
+            "message, then reads the pedal again and says what differs.\n");
     return {};
 }
 
@@ -159,6 +183,8 @@ int latestAlgorithm(const QStringList &effects)
 
 int link(const Context &c)
 {
+    if (c.rig.state.Linked)
+        return Done;
     PedalSession &s = c.rig.session;
     const std::vector<PedalSession::Bridge> bridges = s.bridges();
     c.rig.console.ConsolePrint(QStringLiteral("FT device count: ") + QString::number(bridges.size()));
@@ -719,6 +745,193 @@ int flash(const Context &c, const QStringList &argsIn)
     return Done;
 }
 
+// The dump of a read that went out, gathered by the poll.
+int collectDump(const Context &c, QByteArray &memory)
+{
+    PedalSession &session = c.rig.session;
+    for (;;) {
+        c.clock.waitForEvents(50);
+        if (c.rig.state.Quitting) {
+            c.err(QStringLiteral("Stopped: interrupted while the memory came."));
+            return PedalFailed;
+        }
+        switch (session.poll()) {
+        case DumpCollector::State::Complete:
+            session.logDump(true);
+            memory = session.dumpMemory();
+            return Done;
+        case DumpCollector::State::Incomplete:
+            session.logDump(false);
+            c.err(QStringLiteral("Memory dump incomplete: %1 of %2 bytes received. Nothing was written; try again.")
+                      .arg(session.dumpMemory().size())
+                      .arg(pedal::kDumpBytes));
+            return PedalFailed;
+        case DumpCollector::State::Missing:
+            c.err(QStringLiteral("No memory dump came from the pedal after the read. Check the link and try again."));
+            return PedalFailed;
+        default:
+            break;
+        }
+    }
+}
+
+QString writeWhole(const QString &path, const QByteArray &bytes)
+{
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
+        return file.errorString();
+    return {};
+}
+
+int eeprom(const Context &c, const QStringList &argsIn)
+{
+    QStringList args = argsIn;
+    if (args.isEmpty())
+        return usage(c, QStringLiteral("eeprom takes read 50|51 or erase"));
+    const QString verb = args.takeFirst();
+    if (verb == QLatin1String("read")) {
+        QString out;
+        if (const qsizetype o = args.indexOf(QStringLiteral("--out")); o >= 0) {
+            if (o + 1 >= args.size())
+                return usage(c, QStringLiteral("--out needs a file"));
+            out = args[o + 1];
+            args.remove(o, 2);
+        }
+        if (args.size() != 1 || (args[0] != QLatin1String("50") && args[0] != QLatin1String("51")))
+            return usage(c, QStringLiteral("eeprom read takes 50 (the settings) or 51 (the presets)"));
+        if (const int linked = link(c); linked != Done)
+            return linked;
+        if (!c.rig.session.sendEepromRead(args[0])) {
+            c.err(QStringLiteral("The read message did not go out. Check the link and try again."));
+            return PedalFailed;
+        }
+        QByteArray memory;
+        if (const int got = collectDump(c, memory); got != Done)
+            return got;
+        const QString verdict = PedalSession::dumpVerdict(memory);
+        if (!out.isEmpty()) {
+            if (const QString error = writeWhole(out, memory); !error.isEmpty()) {
+                c.err(QStringLiteral("Cannot write %1: %2").arg(QDir::toNativeSeparators(out), error));
+                return PedalFailed;
+            }
+            c.out(QStringLiteral("%1; %2 bytes written to %3").arg(verdict).arg(memory.size()).arg(QDir::toNativeSeparators(out)));
+            return Done;
+        }
+        QStringList lines;
+        for (qsizetype p = 0; p < memory.size(); p += 16) {
+            const QByteArray row = memory.mid(p, 16);
+            lines << QStringLiteral("%1: %2").arg(p, 4, 16, QLatin1Char('0')).arg(QString::fromLatin1(row.toHex(' ').toUpper()));
+        }
+        c.out(lines.join(QLatin1Char('\n')));
+        c.note(verdict);
+        return Done;
+    }
+    if (verb == QLatin1String("erase")) {
+        const bool yes = args.removeAll(QStringLiteral("--yes")) > 0;
+        const bool check = args.removeAll(QStringLiteral("--check")) > 0;
+        if (!args.isEmpty())
+            return usage(c, QStringLiteral("eeprom erase takes --yes and --check, not %1").arg(args.join(QLatin1Char(' '))));
+        if (const int linked = link(c); linked != Done)
+            return linked;
+        if (!yes) {
+            c.out(DeviceOptions::eraseSettingsQuestion().replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
+            c.out(QStringLiteral("Press Enter to erase, or Ctrl+C to keep everything."));
+            if (!c.output.waitForEnter || !c.output.waitForEnter() || c.rig.state.Quitting) {
+                c.err(QStringLiteral("Nothing was erased."));
+                return Usage;
+            }
+        }
+        c.rig.console.ConsolePrint(QStringLiteral("********************ERASE EEPROM 1********************"));
+        c.rig.session.eraseEeprom(QStringLiteral("50"));
+        c.clock.pause(4000);
+        c.out(QStringLiteral("Memory has been erased"));
+        if (!check)
+            return Done;
+        if (!c.rig.session.sendEepromRead(QStringLiteral("50"))) {
+            c.err(QStringLiteral("The read message did not go out. Check the link and try again."));
+            return PedalFailed;
+        }
+        QByteArray memory;
+        if (const int got = collectDump(c, memory); got != Done)
+            return got;
+        c.out(PedalSession::dumpVerdict(memory));
+        return DumpCollector::isEmpty(memory) ? Done : PedalFailed;
+    }
+    return usage(c, QStringLiteral("eeprom takes read or erase, not %1").arg(verb));
+}
+
+// The pedal's answer, with the addresses its assignments need.
+int readSettings(const Context &c, Running &running)
+{
+    PedalSnapshot snapshot;
+    if (const int read = linkAndRequest(c, snapshot); read != Done)
+        return read;
+    running = understand(snapshot);
+    if (!running.problem.isEmpty()) {
+        c.err(QStringLiteral("The assignments cannot be named: the parameter addresses of the pedal's algorithm are not "
+                             "known. ") + running.problem);
+        return PedalFailed;
+    }
+    return Done;
+}
+
+int backup(const Context &c, const QStringList &args)
+{
+    if (args.size() != 1 || args[0].startsWith(QLatin1Char('-')))
+        return usage(c, QStringLiteral("backup takes FILE"));
+    Running r;
+    if (const int read = readSettings(c, r); read != Done)
+        return read;
+    const PedalSettings settings = PedalSettings::fromSnapshot(r.snapshot, r.parameters);
+    if (const QString error = writeWhole(args[0], settings.toJson()); !error.isEmpty()) {
+        c.err(QStringLiteral("Cannot write %1: %2").arg(QDir::toNativeSeparators(args[0]), error));
+        return PedalFailed;
+    }
+    c.out(QStringLiteral("Settings kept in ") + QDir::toNativeSeparators(args[0]));
+    return Done;
+}
+
+int restore(const Context &c, const QStringList &args)
+{
+    if (args.size() != 1 || args[0].startsWith(QLatin1Char('-')))
+        return usage(c, QStringLiteral("restore takes FILE"));
+    QFile file(args[0]);
+    if (!file.open(QIODevice::ReadOnly))
+        return usage(c, QStringLiteral("cannot open %1: %2").arg(args[0], file.errorString()));
+    QString why;
+    const std::optional<PedalSettings> wanted = PedalSettings::fromJson(file.read(1 << 20), &why);
+    if (!wanted)
+        return usage(c, QStringLiteral("%1 cannot be restored: %2. Nothing was sent").arg(args[0], why));
+    Running r;
+    if (const int read = readSettings(c, r); read != Done)
+        return read;
+    ConsoleModel &log = c.rig.console;
+    for (const PedalSettings::Message &m : wanted->messages(r.parameters)) {
+        if (c.rig.state.Quitting) {
+            c.err(QStringLiteral("Stopped by Ctrl+C before the %1: what was sent before it is stored.").arg(m.what));
+            return PedalFailed;
+        }
+        log.ConsolePrint(QStringLiteral("Restore %1: ").arg(m.what) + m.hex);
+        c.rig.usb.PurgeUsbTx();
+        const QByteArray bytes = HexToBytes(m.hex);
+        if (c.rig.session.send(bytes) != static_cast<DWORD>(bytes.size())) {
+            c.err(QStringLiteral("The bridge did not take the %1 message. Check the link and restore again.").arg(m.what));
+            return PedalFailed;
+        }
+        c.clock.pause(100);
+    }
+    Running after;
+    if (const int read = readSettings(c, after); read != Done)
+        return read;
+    const QStringList differ = wanted->differences(PedalSettings::fromSnapshot(after.snapshot, after.parameters));
+    if (!differ.isEmpty()) {
+        c.err(QStringLiteral("The pedal did not take every setting: %1 differ. Restore again.").arg(differ.join(QStringLiteral(", "))));
+        return PedalFailed;
+    }
+    c.out(QStringLiteral("Settings restored from ") + QDir::toNativeSeparators(args[0]));
+    return Done;
+}
+
 int list(const Context &c, const QStringList &args)
 {
     if (!args.isEmpty())
@@ -783,6 +996,12 @@ int run(const QStringList &arguments, Ftd2xx &bridge, Clock &clock, const Output
         handler = upload;
     else if (command == QLatin1String("flash"))
         handler = flash;
+    else if (command == QLatin1String("eeprom"))
+        handler = eeprom;
+    else if (command == QLatin1String("backup"))
+        handler = backup;
+    else if (command == QLatin1String("restore"))
+        handler = restore;
     else
         return fail(QStringLiteral("unknown command ") + command);
     if (rest.contains(QStringLiteral("--help"))) {

@@ -107,6 +107,48 @@ grep -q "File saved successfully" "$WORK/out" || fail "preset message"
 run 1 preset save "$WORK/no/such/folder/x"
 grep -q "Error saving file" "$WORK/err" || fail "preset error: $(cat "$WORK/err")"
 
+# The settings memories.
+run 0 eeprom read 50
+[ "$(wc -l < "$WORK/out")" -eq 1024 ] || fail "eeprom dump lines: $(wc -l < "$WORK/out")"
+grep -q "^0000: " "$WORK/out" || fail "eeprom dump shape"
+run 0 eeprom read 51 --out "$WORK/presets.bin"
+[ "$(stat -c %s "$WORK/presets.bin")" -eq 16384 ] || fail "eeprom --out size"
+run 2 eeprom read 52
+: > "$WORK/received"
+"$CLI" eeprom erase < /dev/null > "$WORK/out" 2> "$WORK/err"
+[ $? -eq 2 ] || fail "erase without Enter"
+grep -q "^0B" "$WORK/received" && fail "erase without Enter erased"
+
+# backup, change, restore: the pedal holds the backup again.
+run 0 backup "$WORK/settings.json"
+run 0 set "Input Level" 1234
+python3 - "$WORK/settings.json" "$WORK/changed.json" <<'PY'
+import json, sys
+o = json.load(open(sys.argv[1]))
+o["assignments"]["Control I"] = "Wave Clip"
+o["assignments"]["Remote"] = "Preset"
+o.update(footswitch=3, tuning=2, semitones=-2, midi_channel=7, store_bypass=True,
+         instrument_range="low", first_preset_at_power_on=True)
+json.dump(o, open(sys.argv[2], "w"))
+PY
+run 0 restore "$WORK/changed.json"
+run 0 info --json
+python3 - "$WORK/out" <<'PY' || fail "restored settings"
+import json, sys
+o = json.load(open(sys.argv[1]))
+assert o["assignments"]["Control I"] == "Wave Clip" and o["assignments"]["Remote"] == "Preset", o["assignments"]
+assert (o["footswitch"], o["tuning"], o["semitones"], o["midi_channel"]) == (3, 2, -2, 7), o
+assert o["store_bypass"] and o["first_preset_at_power_on"] and o["instrument_range"] == "low", o
+assert o["parameters"]["Input Level"] == 0x800000, o["parameters"]
+PY
+run 0 restore "$WORK/settings.json"
+echo '{"format": "tharnvik-mk3-settings", "assignable": {}}' > "$WORK/bad.json"
+: > "$WORK/received"
+run 2 restore "$WORK/bad.json"
+[ ! -s "$WORK/received" ] || fail "a bad backup sent: $(cat "$WORK/received")"
+run 0 eeprom erase --yes --check
+grep -qx "Memory is empty" "$WORK/out" || fail "erase check: $(cat "$WORK/out")"
+
 # A silent pedal: status 1 within the editor's limits.
 start_pedal --silent
 start=$(date +%s%N)
@@ -114,6 +156,9 @@ run 1 info
 elapsed=$(( ($(date +%s%N) - start) / 1000000 ))
 grep -q "did not answer" "$WORK/err" || fail "silent: $(cat "$WORK/err")"
 [ "$elapsed" -lt 6000 ] || fail "silent pedal took ${elapsed} ms"
+
+run 1 eeprom read 50
+grep -q "No memory dump came" "$WORK/err" || fail "silent dump: $(cat "$WORK/err")"
 
 # An old algorithm: info still prints; set refuses with the editor's advice.
 start_pedal --algorithm 14

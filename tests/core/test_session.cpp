@@ -7,6 +7,7 @@
 #include "Fakes.h"
 #include "PedalAnswers.h"
 #include "PedalSession.h"
+#include "PedalSettings.h"
 #include "RecordingFtd2xx.h"
 #include "Resources.h"
 
@@ -177,4 +178,58 @@ TEST_F(Session, WritesAParameterInSevenBytes)
     EXPECT_EQ(session.writeParameter(0x0027, 0x00800000), 7u);
     ASSERT_EQ(ft.writes.size(), 1u);
     EXPECT_EQ(ft.writes[0], QByteArray::fromHex("01002700800000"));
+}
+
+TEST(PedalSettings, KeptAsJsonAndSentWithTheEditorsMessages)
+{
+    EffectParameterSet addresses;
+    addresses.setAddress(param::WaveClip, 0x0123);
+    addresses.setAddress(param::Attack, 0x0456);
+    PedalSettings s;
+    s.assignable[param::InputLevel - param::kFirstAssignable] = 0x800000;
+    s.controls = {param::WaveClip, -1, param::Attack, -1};
+    s.remote = 2;
+    s.footswitchMode = 3;
+    s.tuning = 2;
+    s.semitones = -2;
+    s.storeBypass = true;
+    s.instrumentRange = 186;
+    s.midiChannel = 16;
+    s.firstPresetAtPowerOn = true;
+
+    QString error;
+    const std::optional<PedalSettings> back = PedalSettings::fromJson(s.toJson(), &error);
+    ASSERT_TRUE(back) << error.toStdString();
+    EXPECT_TRUE(back->differences(s).isEmpty()) << back->differences(s).join(", ").toStdString();
+
+    QStringList hex;
+    for (const PedalSettings::Message &m : s.messages(addresses))
+        hex << m.hex;
+    ASSERT_EQ(hex.size(), 8);
+    EXPECT_TRUE(hex[0].startsWith("0300800000")) << hex[0].toStdString();
+    EXPECT_EQ(hex[0].size(), 82);
+    EXPECT_EQ(hex[1], QStringLiteral("0401000100010123FFFF0456FFFFFFFD"));
+    EXPECT_EQ(hex[2], QStringLiteral("080101"));
+    EXPECT_EQ(hex[3], QStringLiteral("0902FE"));
+    EXPECT_EQ(hex[4], QStringLiteral("1001"));
+    EXPECT_EQ(hex[5].left(14), QStringLiteral("0FBA0203040506"));
+    EXPECT_EQ(hex[5].size(), 16);
+    EXPECT_EQ(hex[6], QStringLiteral("0710"));
+    EXPECT_EQ(hex[7], QStringLiteral("1101"));
+
+    // A file that is not whole or not right gives its reason and no settings.
+    QByteArray good = s.toJson();
+    const std::pair<QByteArray, const char *> bad[] = {
+        {"{", "not JSON"},
+        {QByteArray(good).replace("tharnvik-mk3-settings", "other"), "format"},
+        {QByteArray(good).replace("\"Control I\": \"Wave Clip\"", "\"Control I\": \"Attack\""), "Control I cannot carry"},
+        {QByteArray(good).replace("\"semitones\": -2", "\"semitones\": 9"), "semitones"},
+        {QByteArray(good).replace("\"low\"", "\"tiny\""), "instrument_range"},
+        {QByteArray(good).replace("8388608", "-1"), "Input Level"},
+    };
+    for (const auto &[json, reason] : bad) {
+        QString why;
+        EXPECT_FALSE(PedalSettings::fromJson(json, &why)) << reason;
+        EXPECT_TRUE(why.contains(QLatin1String(reason))) << reason << ": " << why.toStdString();
+    }
 }
