@@ -9,6 +9,7 @@
 #include <QtGlobal>
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -81,6 +82,32 @@ struct Pedal {
     {
         process.terminate();
         process.waitForFinished(3000);
+    }
+    // Runs tharnvik-cli against this pedal; wall milliseconds from the
+    // process's start to its end, or -1 when it failed.
+    double runCli(const QStringList &arguments, QByteArray *output = nullptr) const
+    {
+#ifdef THARNVIK_CLI_PROGRAM
+        QProcess cli;
+        cli.setProcessChannelMode(QProcess::SeparateChannels);
+        QElapsedTimer t;
+        t.start();
+        cli.start(QStringLiteral(THARNVIK_CLI_PROGRAM), arguments);
+        cli.waitForFinished(300000);
+        const double ms = t.nsecsElapsed() / 1e6;
+        if (output)
+            *output = cli.readAllStandardOutput();
+        if (cli.exitStatus() != QProcess::NormalExit || cli.exitCode() != 0) {
+            std::fprintf(stderr, "tharnvik-cli %s failed: %s\n", qPrintable(arguments.join(QLatin1Char(' '))),
+                         cli.readAllStandardError().constData());
+            return -1;
+        }
+        return ms;
+#else
+        (void)arguments;
+        (void)output;
+        return -1;
+#endif
     }
     // The pseudo-terminal it announced.
     QString ptyPath() const

@@ -136,6 +136,16 @@ int main(int argc, char **argv)
             std::fprintf(stderr, "stm32flash failed: %s\n", p.readAllStandardError().constData());
     }
 
+    // tharnvik-cli flash on the same paced link, from a pedal in its
+    // bootloader as stm32flash gets it: the greeting, erase, write, the
+    // version record, Go, and the REQUEST that confirms the new firmware.
+    double cliMs = -1;
+    {
+        Pedal pedal({QStringLiteral("--paced"), QStringLiteral("--bootloader")});
+        cliMs = pedal.runCli({QStringLiteral("-q"), QStringLiteral("flash"), QStringLiteral("FIRMWARE_16"),
+                              QStringLiteral("--legacy"), QStringLiteral("--yes")});
+    }
+
     tableHeader("firmware");
     tableRow("firmware upgrade to Go, paced pedal (vs floor)", fmt("%.0f ms", writeMs), fmt("%.0f ms", floorMs),
              writeMs / floorMs,
@@ -158,6 +168,13 @@ int main(int argc, char **argv)
     }
     tableRow("firmware: whole click to the pedal answering", fmt("%.0f ms", editorMs), "-", -1,
              "with the restart and the REQUEST retry after it");
+    if (cliMs > 0) {
+        tableRow("tharnvik-cli flash, process start to end (vs the editor)", fmt("%.0f ms", cliMs),
+                 fmt("%.0f ms", editorMs), cliMs / editorMs, "greeting + the editor's procedure + REQUEST");
+        if (flasherMs > 0)
+            tableRow("tharnvik-cli flash beside stm32flash (peer)", fmt("%.0f ms", cliMs), fmt("%.0f ms", flasherMs),
+                     cliMs / flasherMs, "stm32flash: write + Go, no verify, page erase");
+    }
     tableRow("firmware: editor CPU during the upgrade", fmt("%.2f %%", cpuPercent), "10 %", cpuPercent / 10.0,
              fmt("of one core; %.0f console lines written", consoleLines));
     return 0;
