@@ -204,6 +204,20 @@ grep -q "SEND GO COMMAND" "$WORK/nack.log" && fail "Go was sent into the incompl
 run 0 flash --legacy --yes
 grep -qx "Device Firmware: 16" "$WORK/out" || fail "legacy flash: $(cat "$WORK/err")"
 
+# Ctrl+C half-way through a paced upgrade: it stops at the next step, says
+# where the pedal is left, and never sends Go.
+start_pedal --firmware 15 --paced
+"$CLI" --log "$WORK/interrupted.log" flash --yes > "$WORK/out" 2> "$WORK/err" &
+cli_pid=$!
+sleep 4
+kill -INT "$cli_pid"
+wait "$cli_pid"
+status=$?
+[ "$status" -eq 1 ] || fail "interrupted flash exited $status: $(cat "$WORK/err")"
+grep -q "stopped by Ctrl+C" "$WORK/err" || fail "interrupted flash message: $(cat "$WORK/err")"
+grep -q "stays in its bootloader" "$WORK/err" || fail "interrupted flash state: $(cat "$WORK/err")"
+grep -q "SEND GO COMMAND" "$WORK/interrupted.log" && fail "Go after Ctrl+C"
+
 # A pedal in its bootloader from the start: found by the greeting.
 start_pedal --bootloader
 run 0 flash FIRMWARE_16 --yes
