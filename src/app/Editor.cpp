@@ -64,7 +64,12 @@ Editor::Editor(Services services)
     m_windows.formNoteTrackingFilter = own(new TformNoteTrackingFilter(m_context));
     m_windows.formNewVersionMsg = own(new TformNewVersionMsg(m_context));
     m_windows.formUpdateUpdater = own(new TformUpdateUpdater(m_context));
-    m_windows.formFirmwareUpgrade->setHost(m_windows.formMain);
+    // The firmware window knows nothing of the main window: the editor joins them.
+    TformMain *main = m_windows.formMain;
+    TformFirmwareUpgrade *firmware = m_windows.formFirmwareUpgrade;
+    firmware->setPollQuery([main] { return main->pollTimerOn(); });
+    QObject::connect(firmware, &TformFirmwareUpgrade::firmwareStarted, main, &TformMain::firmwareStarted);
+    QObject::connect(firmware, &TformFirmwareUpgrade::upgradeEnded, main, &TformMain::upgradeModeEnded);
     // After starting the updater the editor ends as when its window closes.
     m_windows.formUpdateUpdater->setEndEditor([main = m_windows.formMain] { main->close(); });
 }

@@ -115,9 +115,14 @@ bool TformMain::requestDeviceInformation(bool quiet)
     return r != RequestResult::NoAnswer && r != RequestResult::Refused;
 }
 
-void TformMain::setPollTimer(bool on)
+void TformMain::firmwareStarted()
 {
-    setPoll(on);
+    if (!requestDeviceInformation(true)) {
+        // The firmware may still be starting: one more try a moment later.
+        m_ctx.clock().pause(500);
+        requestDeviceInformation(false);
+    }
+    setPoll(true);
 }
 
 bool TformMain::pollTimerOn() const

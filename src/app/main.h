@@ -20,7 +20,7 @@ class QPushButton;
 
 // The main window "Tharnvik Editor": menus, command buttons, the labels that
 // show the linked pedal, and the effects list.
-class TformMain : public QWidget, public FirmwareHost {
+class TformMain : public QWidget {
     Q_OBJECT
 public:
     // Builds the window and runs its start-up sequence (FormCreate). The
@@ -162,10 +162,15 @@ public:
     void menuStartFirmwareUpgradeClick();
     void chkFirmwareUpgradeModeChange();
     void StartFirmwareUpgrade();
-    bool requestDeviceInformation(bool quiet) override;
-    void setPollTimer(bool on) override;
-    bool pollTimerOn() const override;
-    void upgradeModeEnded() override;
+    // The device information request; true when it was answered. A quiet
+    // request only logs a pedal that does not answer.
+    bool requestDeviceInformation(bool quiet);
+    bool pollTimerOn() const;
+    // The pedal started its new firmware: read it (once more a moment
+    // later if it is still starting), then poll again.
+    void firmwareStarted();
+    // The bootloader work is over: Upgrade Mode unticked, the controls back.
+    void upgradeModeEnded();
 
     // --- updates (MainUpdates.cpp)
     void checkmostrecentversiononwebsite();

@@ -161,7 +161,7 @@ void TformFirmwareUpgrade::runUpgrade()
             ProgressBar1->setMaximum(max);
             ProgressBar1->setValue(value);
         },
-        [this] { return m_host && m_host->pollTimerOn(); });
+        [this] { return m_pollOn && m_pollOn(); });
     m_writing = false;
     btnUpgradeFirmware->setEnabled(true);
     if (written != PedalSession::StepOutcome::Done) {
@@ -193,18 +193,11 @@ void TformFirmwareUpgrade::RestartDevice()
             "in its bootloader; click \"Upgrade Firmware\" to try again."));
         return;
     }
-    if (m_host && !m_host->requestDeviceInformation(true)) {
-        // The firmware may still be starting: one more try a moment later.
-        m_ctx.clock().pause(500);
-        m_host->requestDeviceInformation(false);
-    }
-    if (m_host)
-        m_host->setPollTimer(true);
+    emit firmwareStarted();
     btnUpgradeFirmware->setEnabled(true);
     ProgressBar1->setValue(0);
     hide();
-    if (m_host)
-        m_host->upgradeModeEnded();
+    emit upgradeEnded();
 }
 
 void TformFirmwareUpgrade::closeEvent(QCloseEvent *event)

@@ -4,26 +4,13 @@
 
 #include <QWidget>
 
+#include <functional>
 #include <memory>
 
 struct Context;
 class QComboBox;
 class QProgressBar;
 class QPushButton;
-
-// What the firmware window needs from the main window.
-class FirmwareHost {
-public:
-    virtual ~FirmwareHost() = default;
-    // The device information request; true when it was answered. A quiet
-    // request only logs a pedal that does not answer.
-    virtual bool requestDeviceInformation(bool quiet) = 0;
-    virtual void setPollTimer(bool on) = 0;
-    virtual bool pollTimerOn() const = 0;
-    // The bootloader work is over: Upgrade Mode unticked, the main
-    // window's controls back.
-    virtual void upgradeModeEnded() = 0;
-};
 
 // The "Firmware Upgrade" window: choose a carried image and write it
 // through the pedal's bootloader.
@@ -32,7 +19,8 @@ class TformFirmwareUpgrade : public QWidget {
 public:
     explicit TformFirmwareUpgrade(Context &context);
     ~TformFirmwareUpgrade() override;
-    void setHost(FirmwareHost *host) { m_host = host; }
+    // Whether the main window's poll runs (the upgrade logs it when it does).
+    void setPollQuery(std::function<bool()> pollOn) { m_pollOn = std::move(pollOn); }
 
     QComboBox *cmbFirmwareChoose = nullptr;
     QPushButton *btnUpgradeFirmware = nullptr;
@@ -53,6 +41,12 @@ public:
     void OpenFirmwareFile();
     bool FormKeyDown(int key, Qt::KeyboardModifiers shift);
 
+signals:
+    // Go was answered: the pedal runs its new firmware and can be asked.
+    void firmwareStarted();
+    // The bootloader work is over and the window has gone.
+    void upgradeEnded();
+
 protected:
     void showEvent(QShowEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
@@ -64,7 +58,7 @@ private:
     void reportFailure();
 
     Context &m_ctx;
-    FirmwareHost *m_host = nullptr;
+    std::function<bool()> m_pollOn;
     bool m_writing = false;
     bool m_flashIncomplete = false;
 };
