@@ -9,6 +9,8 @@
 #include "PedalContract.h"
 #include "PedalSession.h"
 #include "Presets.h"
+#include "EffectControls.h"
+#include "TextFiles.h"
 #include "DeviceOptions.h"
 #include "PedalSettings.h"
 #include "BootloaderProtocol.h"
@@ -28,6 +30,9 @@
 namespace cli {
 namespace {
 
+// The tunings the effect window's list offers after "No Tuning Selected".
+constexpr int kTunings = 8;
+
 const char *const kProgramHelp = R"(Usage: tharnvik-cli [--serial S] [--log FILE] [-q] COMMAND [ARGUMENTS]
 
 The Tharnvik MK3 from a terminal: for service benches and scripts.
@@ -37,6 +42,7 @@ Commands:
   info [--json]        links, runs the REQUEST and prints the pedal's state
   set NAME VALUE       writes one parameter (VALUE decimal or 0x hex)
   preset save FILE     reads the pedal and writes its twenty values as a preset file
+  preset load FILE     sends a preset file's values that differ from the pedal's
   upload NAME          uploads an algorithm of the effects list ("Tharnvik MK3 0015")
   upload --file FILE   uploads an algorithm image file
   flash [FIRMWARE_N | --file FILE [--version N]] [--yes] [--legacy]
@@ -77,9 +83,12 @@ QString commandHelp(const QString &command)
             "(\"Dry\", \"-1 Oct\", \"Noise Gate Threshold\"); VALUE in decimal or 0x hex.\n");
     if (command == QLatin1String("preset"))
         return QStringLiteral(
-            "Usage: tharnvik-cli [--serial S] preset save FILE\n\n"
-            "Runs the REQUEST, then writes the twenty values as a local preset file (\".txt\" is\n"
-            "added when the name lacks it), written whole or not at all.\n");
+            "Usage: tharnvik-cli [--serial S] preset save FILE\n"
+            "       tharnvik-cli [--serial S] preset load FILE\n\n"
+            "save runs the REQUEST, then writes the twenty values as a local preset file (\".txt\" is\n"
+            "added when the name lacks it), written whole or not at all. load reads the file first\n"
+            "(nothing is sent when it cannot be read), runs the REQUEST, then sends what the effect\n"
+            "window's controls send when the preset moves them.\n");
     if (command == QLatin1String("upload"))
         return QStringLiteral(
             "Usage: tharnvik-cli [--serial S] upload NAME\n"
@@ -468,10 +477,63 @@ int set(const Context &c, const QStringList &args)
     return Done;
 }
 
+int presetLoad(const Context &c, const QString &path)
+{
+    QString text;
+    try {
+        text = Presets::readPresetFile(path);
+    } catch (const FileError &e) {
+        QString why = QString::fromUtf8(e.what());
+        if (!why.contains(path))
+            why = QDir::toNativeSeparators(path) + QStringLiteral(": ") + why;
+        return usage(c, QStringLiteral("Error loading file: ") + why + QStringLiteral(". Nothing was sent"));
+    }
+    c.note(QStringLiteral("File loaded successfully: ") + QDir::toNativeSeparators(path));
+    PedalSnapshot snapshot;
+    if (const int read = linkAndRequest(c, snapshot); read != Done)
+        return read;
+    Running r = understand(snapshot);
+    if (!r.problem.isEmpty()) {
+        c.err(QStringLiteral("Nothing was sent: the parameter addresses of the pedal's algorithm are not known. ") + r.problem);
+        return PedalFailed;
+    }
+    ConsoleModel &log = c.rig.console;
+    log.ConsolePrint(QStringLiteral("********************LOAD LOCAL PRESET********************"));
+    for (int k = 0; k < Presets::kLines; ++k)
+        log.ConsolePrint(QString::fromLatin1(Presets::kLabels[static_cast<std::size_t>(k)]) + Presets::fieldOf(text, k));
+    std::array<std::uint32_t, param::Count> values = snapshot.values;
+    for (int k = 0; k < Presets::kLines; ++k)
+        values[static_cast<std::size_t>(k)] = Presets::applyField(Presets::fieldOf(text, k), values[static_cast<std::size_t>(k)]);
+    // The controls as the REQUEST's readout leaves them, then moved by the preset.
+    EffectControls controls = EffectControls::initial();
+    controls.show(snapshot.values);
+    const bool tuningSelected = snapshot.tuning > 0 && snapshot.tuning <= kTunings;
+    const EffectControls::Applied applied = controls.apply(values, r.parameters, tuningSelected);
+    if (applied.noteCutRefused)
+        c.note(QStringLiteral("Set a tuning before using this parameter: the note cut stays off."));
+    for (const EffectControls::Write &w : applied.writes) {
+        if (c.rig.state.Quitting) {
+            c.err(QStringLiteral("Stopped by Ctrl+C: some of the preset's values were sent."));
+            return PedalFailed;
+        }
+        log.ConsolePrint(w.line);
+        const QByteArray bytes = HexToBytes(w.hex);
+        if (c.rig.session.send(bytes) != static_cast<DWORD>(bytes.size())) {
+            c.err(QStringLiteral("The bridge did not take the message for %1. Check the link and load again.")
+                      .arg(r.parameters.name(w.parameter)));
+            return PedalFailed;
+        }
+    }
+    c.out(QStringLiteral("%1 messages sent").arg(applied.writes.size()));
+    return Done;
+}
+
 int preset(const Context &c, const QStringList &args)
 {
+    if (args.size() == 2 && args[0] == QLatin1String("load"))
+        return presetLoad(c, args[1]);
     if (args.size() != 2 || args[0] != QLatin1String("save"))
-        return usage(c, QStringLiteral("preset takes save FILE"));
+        return usage(c, QStringLiteral("preset takes save FILE or load FILE"));
     const QString path = Presets::withTxt(args[1]);
     PedalSnapshot snapshot;
     if (const int asked = linkAndRequest(c, snapshot); asked != Done) {

@@ -107,6 +107,19 @@ grep -q "File saved successfully" "$WORK/out" || fail "preset message"
 run 1 preset save "$WORK/no/such/folder/x"
 grep -q "Error saving file" "$WORK/err" || fail "preset error: $(cat "$WORK/err")"
 
+# preset load: the messages the effect window's controls send; here only Dry moves.
+run 0 set Dry 0x100000
+: > "$WORK/received"
+run 0 --log "$WORK/load.log" preset load "$WORK/Clean.txt"
+grep -qx "1 messages sent" "$WORK/out" || fail "preset load: $(cat "$WORK/out") $(cat "$WORK/err")"
+[ "$(received '^010027007FE000$')" -eq 1 ] || fail "preset load message: $(cat "$WORK/received")"
+grep -q "LOAD LOCAL PRESET" "$WORK/load.log" || fail "preset load narration"
+run 0 info --json
+python3 -c "import json,sys; assert json.load(open(sys.argv[1]))['parameters']['Dry']==0x7FE000" "$WORK/out" || fail "Dry after load"
+: > "$WORK/received"
+run 2 preset load "$WORK/missing.txt"
+[ "$(received '^01')" -eq 0 ] || fail "a missing preset sent"
+
 # The settings memories.
 run 0 eeprom read 50
 [ "$(wc -l < "$WORK/out")" -eq 1024 ] || fail "eeprom dump lines: $(wc -l < "$WORK/out")"

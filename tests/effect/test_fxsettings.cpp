@@ -1,6 +1,9 @@
 #include "AppState.h"
 #include "EditorFixture.h"
+#include "EffectControls.h"
 #include "EffectMessages.h"
+#include "PedalSnapshot.h"
+#include "Presets.h"
 #include "FXsettings.h"
 #include "KnobControl.h"
 #include "Parameters.h"
@@ -390,5 +393,82 @@ TEST_F(FxTest, AKnobTickInsideTheQuestionDoesNotChangeTheAnsweredMessage)
         EXPECT_EQ(sent.left(7).indexOf(knob), -1) << c.name;
         fx().dialDry->setAngle(-135);
         fakes.clock.advance(100);
+    }
+}
+
+TEST_F(FxTest, TheControlsModelSendsWhatTheWindowSendsForAPresetLoad)
+{
+    // The same preset loaded by the window and by the model of its controls
+    // (what tharnvik-cli uses): the same messages, in the same order.
+    struct Case {
+        const char *name;
+        std::array<std::uint32_t, param::Count> preset;
+        int tuning; // the pedal's tuning: 0 none, so a note cut is refused
+    };
+    std::array<std::uint32_t, param::Count> everything{};
+    for (int i = 0; i < param::Count; ++i)
+        everything[static_cast<std::size_t>(i)] = 0x00100000u * static_cast<std::uint32_t>(i + 1);
+    everything[param::Wave] = param::kWaveOn;
+    everything[param::Split] = 1;
+    everything[param::HarmonicPitch] = param::HarmonicPitchTable[3];
+    everything[param::DominantNotesCut] = 1;
+    everything[param::HighNotesCut] = 1;
+    everything[param::LimitRangeUp] = 1;
+    everything[param::NoiseGateStatus] = 1;
+    everything[param::Attack] = param::kAttackSlow;
+    everything[param::LowPass] = 20;
+    everything[param::HighPass] = 3;
+    everything[param::Range] = 7;
+    std::array<std::uint32_t, param::Count> odd = everything;
+    odd[param::Wave] = 0x123;     // neither on nor off: the switch stays
+    odd[param::Attack] = 0x5;     // neither: the switch stays
+    odd[param::HarmonicPitch] = 7; // not in the table: the list stays
+    const Case cases[] = {
+        {"every control moves", everything, 2},
+        {"note cut without a tuning", everything, 0},
+        {"values no control shows", odd, 3},
+        {"nothing changes", {}, 1},
+    };
+    for (const Case &c : cases) {
+        answer = pedalState();
+        answer[5] = c.tuning;
+        TformMain &m = linked();
+        TformFXsettings &w = fx();
+        const bool tuningSelected = w.cmbGuitarTuning->currentIndex() != 0;
+
+        EffectControls model = EffectControls::initial();
+        const PedalSnapshot pedal = PedalSnapshot::decode([&] {
+            QByteArray b;
+            for (int v : answer)
+                b.append(static_cast<char>(v));
+            return b;
+        }());
+        model.show(pedal.values);
+        std::array<std::uint32_t, param::Count> values = pedal.values;
+        const QString text = Presets::buildPresetText(c.preset);
+        const QString file = fakes.paths.documentsFolder() + QStringLiteral("/case.txt");
+        ASSERT_TRUE(Presets::writePresetFile(file, text).isEmpty());
+        const QString read = Presets::readPresetFile(file);
+        for (int k = 0; k < param::Count; ++k)
+            values[static_cast<std::size_t>(k)] =
+                Presets::applyField(Presets::fieldOf(read, k), values[static_cast<std::size_t>(k)]);
+        const EffectControls::Applied applied = model.apply(values, w.EffectParameters, tuningSelected);
+
+        fakes.dialogs.messages.clear();
+        fakes.dialogs.fileNames = {file};
+        m.menuLoadPresetClick();
+        std::vector<QByteArray> expected;
+        for (const EffectControls::Write &wr : applied.writes) {
+            expected.push_back(QByteArray::fromHex(wr.hex.toLatin1()));
+            EXPECT_TRUE(log().contains(wr.line)) << c.name << ": " << wr.line.toStdString();
+        }
+        EXPECT_EQ(ft().writes, expected) << c.name;
+        if (c.tuning == 2)
+            EXPECT_GT(expected.size(), 20u) << c.name; // every control sent
+        for (int i = 0; i < param::Count; ++i)
+            EXPECT_EQ(values[static_cast<std::size_t>(i)], w.EffectParameters.value(i)) << c.name << " " << i;
+        EXPECT_EQ(applied.noteCutRefused,
+                  fakes.dialogs.messages.contains(QStringLiteral("Set a tuning before using this parameter")))
+            << c.name;
     }
 }
