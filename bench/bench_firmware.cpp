@@ -89,7 +89,7 @@ int main(int argc, char **argv)
         m.menuScanClick();
         m.menuFirmwareUpgradeMode->trigger();
         TformFirmwareUpgrade &fw = *editor.windows().formFirmwareUpgrade;
-        if (!editor.state().BootloaderActive)
+        if (!editor.state().BootloaderActive())
             std::fprintf(stderr, "the pedal did not enter its bootloader\n");
         const qsizetype linesBefore = editor.console().lineCount();
         QElapsedTimer t;

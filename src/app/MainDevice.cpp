@@ -123,7 +123,7 @@ void TformMain::Link()
             log.appendDirect(QStringLiteral("received Byte: ") + reply);
             if (PedalSession::synchronised(reply)) {
                 m_ctx.dialogs().message(QStringLiteral("Connection to bootloader succeeded, ready for firmware upgrade"));
-                state.BootloaderActive = true;
+                state.Link = LinkState::Bootloader;
                 menuStartFirmwareUpgrade->setEnabled(true);
                 btnRequest->setEnabled(false);
                 btnUpload->setEnabled(false);
@@ -135,7 +135,9 @@ void TformMain::Link()
     }
 
     if (opened) {
-        state.Linked = true;
+        // Linked to the bootloader when it answered the greeting, else to the application.
+        if (state.Link == LinkState::Unlinked)
+            state.Link = LinkState::Application;
         menuFirmwareUpgradeMode->setEnabled(true);
         chkFirmwareUpgradeMode->setEnabled(false);
         menuScan->setEnabled(false);
@@ -147,7 +149,7 @@ void TformMain::Link()
         log.ConsolePrint(QStringLiteral("firmware upgrade mode: ") + trueFalse(state.FirmwareUpgradeMode));
         setPoll(!state.FirmwareUpgradeMode);
         // While the bootloader runs only the firmware window works.
-        if (state.BootloaderActive)
+        if (state.BootloaderActive())
             EnableUSBobjects(false);
     }
 
@@ -175,7 +177,7 @@ void TformMain::menuDisconnectClick()
     menuLoadAlgorithmFromFile->setEnabled(false);
     menuInstrumentRange->setEnabled(false);
     menuRangeLimit->setEnabled(false);
-    m_ctx.state.Linked = false;
+    m_ctx.state.Link = LinkState::Unlinked;
     setPoll(false);
     m_ctx.session.forgetExpectedDump();
     menuSetAssignableParamsToDefault->setEnabled(false);
@@ -262,7 +264,7 @@ TformMain::RequestResult TformMain::RequestDeviceInfo(bool quietWhenSilent)
 
     auto endUsable = [&] {
         session.endRequest();
-        setPoll(state.Linked && !state.FirmwareUpgradeMode);
+        setPoll(state.Linked() && !state.FirmwareUpgradeMode);
     };
     using Outcome = PedalSession::RequestOutcome;
     switch (reply.outcome) {
@@ -417,7 +419,7 @@ void TformMain::effetto_cliccato()
 {
     GetResourceFile();
     AppState &state = m_ctx.state;
-    if (!state.Linked) {
+    if (!state.Linked()) {
         OpenEffectWindow();
         return;
     }
@@ -466,5 +468,5 @@ void TformMain::OpenEffectWindow()
     fx->move(frameGeometry().left() + frameGeometry().width(), frameGeometry().top());
     fx->show();
     fx->setWindowTitle(m_ctx.state.CurrentEffectName);
-    fx->EnableEffectControls(m_ctx.state.Linked);
+    fx->EnableEffectControls(m_ctx.state.Linked());
 }

@@ -46,7 +46,7 @@ void TformMain::StartFirmwareUpgrade()
     w->show();
     w->raise();
     // While the bootloader runs only the firmware window works.
-    if (m_ctx.state.BootloaderActive)
+    if (m_ctx.state.BootloaderActive())
         EnableUSBobjects(false);
 }
 
@@ -57,7 +57,7 @@ void TformMain::menuFirmwareUpgradeModeClick()
     // The action toggled its own mark; the mark follows the steps below.
     const bool wasMarked = !menuFirmwareUpgradeMode->isChecked();
     if (wasMarked) {
-        if (state.BootloaderActive) {
+        if (state.BootloaderActive()) {
             // The pedal is still in its bootloader: the way out is the window.
             menuFirmwareUpgradeMode->setChecked(true);
             StartFirmwareUpgrade();
@@ -67,7 +67,7 @@ void TformMain::menuFirmwareUpgradeModeClick()
         state.FirmwareUpgradeMode = false;
         // Back to the application's line settings and its poll.
         usb.SetUsbLinkParameters(0);
-        if (state.Linked) {
+        if (state.Linked()) {
             usb.SetUsbDataCharacteristics();
             setPoll(true);
         }
@@ -98,7 +98,7 @@ void TformMain::menuFirmwareUpgradeModeClick()
     m_ctx.console.appendDirect(QStringLiteral("received Byte from bootloader: ") + answer);
     if (PedalSession::synchronised(answer)) {
         m_ctx.dialogs().message(QStringLiteral("Release SHIFT button and click OK."));
-        state.BootloaderActive = true;
+        state.Link = LinkState::Bootloader;
         menuStartFirmwareUpgrade->setEnabled(true);
         btnRequest->setEnabled(false);
         btnUpload->setEnabled(false);

@@ -4,6 +4,11 @@
 #include <QString>
 #include <QStringList>
 
+// The link to the pedal, one value: not linked; linked to the pedal's
+// application; linked to its bootloader, which answered the synchronisation
+// and has not been told to start the firmware since; writing an image.
+enum class LinkState { Unlinked, Application, Bootloader, Upgrading };
+
 // The editor-wide values, owned by the Editor and handed to every window.
 struct AppState {
     // Application folder and flags
@@ -19,13 +24,14 @@ struct AppState {
     int LatestAlgorithmVersion = 0;
 
     // Link
-    bool Linked = false;
+    LinkState Link = LinkState::Unlinked;
+    bool Linked() const { return Link != LinkState::Unlinked; }
+    bool BootloaderActive() const { return Link == LinkState::Bootloader || Link == LinkState::Upgrading; }
+    // "Upgrade Mode": the line speaks the bootloader's protocol (8E1, one-byte
+    // answers); ticked while unlinked it waits for the link (the legacy path).
     bool FirmwareUpgradeMode = false;
     bool UpgradeModeRequested = false;
     bool RequestInProgress = false;
-    // The pedal's bootloader answered the synchronisation and has not been
-    // told to start the firmware since.
-    bool BootloaderActive = false;
 
     // Set when the main window closes: every wait for the pedal ends at once.
     bool Quitting = false;

@@ -192,7 +192,7 @@ int latestAlgorithm(const QStringList &effects)
 
 int link(const Context &c)
 {
-    if (c.rig.state.Linked)
+    if (c.rig.state.Linked())
         return Done;
     PedalSession &s = c.rig.session;
     const std::vector<PedalSession::Bridge> bridges = s.bridges();
@@ -221,7 +221,7 @@ int link(const Context &c)
               + (advice.endsWith(QLatin1Char('.')) ? QString() : QStringLiteral(".")));
         return NoLink;
     }
-    c.rig.state.Linked = true;
+    c.rig.state.Link = LinkState::Application;
     c.note(QStringLiteral("Linked to %1").arg(serial));
     return Done;
 }
@@ -756,7 +756,7 @@ int flash(const Context &c, const QStringList &argsIn)
         }
         c.note(QStringLiteral("Connection to bootloader succeeded, ready for firmware upgrade"));
     }
-    state.BootloaderActive = true;
+    state.Link = LinkState::Bootloader;
 
     log.ConsolePrint(QStringLiteral("********************FIRMWARE UPGRADE********************"));
     c.rig.usb.FtErrorReporting = false;
@@ -1078,7 +1078,7 @@ int run(const QStringList &arguments, Ftd2xx &bridge, Clock &clock, const Output
     const int status = handler(c, rest);
     if (quitFlag)
         quitFlag(nullptr);
-    if (rig.state.Linked)
+    if (rig.state.Linked())
         rig.session.close();
     if (!options.logFile.isEmpty())
         appendLogBlock(options.logFile, clock.localNow(), rig.console);

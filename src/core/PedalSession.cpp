@@ -16,17 +16,6 @@ PedalSession::PedalSession(D2XXUnit &usb, Communication &comm, ConsoleModel &con
 {
 }
 
-PedalSession::LinkState PedalSession::linkState() const
-{
-    if (!m_state.Linked)
-        return LinkState::Unlinked;
-    if (m_state.ExchangeWaiting && m_state.BootloaderActive)
-        return LinkState::Upgrading;
-    if (m_state.BootloaderActive || m_state.FirmwareUpgradeMode)
-        return LinkState::Bootloader;
-    return LinkState::Application;
-}
-
 std::vector<PedalSession::Bridge> PedalSession::bridges()
 {
     std::vector<Bridge> out;
@@ -64,11 +53,18 @@ PedalSession::Opened PedalSession::open(const QString &serial)
     return result;
 }
 
+LinkState PedalSession::linkState() const
+{
+    return m_state.Link;
+}
+
 FT_STATUS PedalSession::close()
 {
     const FT_STATUS status = m_usb.CloseUsbDevice();
-    if (status == ft::OK)
+    if (status == ft::OK) {
         m_dump.forgetExpected();
+        m_state.Link = LinkState::Unlinked;
+    }
     return status;
 }
 
@@ -76,7 +72,7 @@ DumpCollector::State PedalSession::poll()
 {
     m_usb.FtErrorReporting = false;
     const FT_STATUS status = m_usb.GetUsbQueueStatus();
-    if (status != ft::OK && m_state.Linked && !m_pollFailed) {
+    if (status != ft::OK && m_state.Linked() && !m_pollFailed) {
         // The poll runs quietly, but a broken link is said once.
         m_pollFailed = true;
         m_console.ConsolePrint(QStringLiteral("Link to the pedal lost") + D2XXUnit::errorText(status)
@@ -230,10 +226,17 @@ PedalSession::StepOutcome PedalSession::writeFirmware(int version, const std::fu
     }
     BootloaderProtocol &p = *m_bootloader;
     p.clearFailure();
+    // Upgrading while the image goes in; the bootloader stays linked after,
+    // whether or not every step was answered.
+    const LinkState before = m_state.Link;
+    if (m_state.Linked())
+        m_state.Link = LinkState::Upgrading;
     p.SplitFirmwareIntoChunks();
     bool ok = p.SendEraseCommand();
     ok = ok && p.WriteFirmwareChunks(progress, pollTimerOn);
     ok = ok && p.WriteVersionRecord(version);
+    if (m_state.Link == LinkState::Upgrading)
+        m_state.Link = before == LinkState::Upgrading ? LinkState::Bootloader : before;
     return ok ? StepOutcome::Done : StepOutcome::Failed;
 }
 
@@ -252,7 +255,7 @@ PedalSession::StepOutcome PedalSession::startFirmware()
     m_usb.FtErrorReporting = true;
     m_usb.SetUsbLinkParameters(0);
     m_usb.SetUsbDataCharacteristics();
-    m_state.BootloaderActive = false;
+    m_state.Link = LinkState::Application;
     return StepOutcome::Done;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "BootloaderProtocol.h"
+#include "AppState.h"
 #include "DeviceInfo.h"
 #include "Ftd2xx.h"
 #include "PedalSnapshot.h"
@@ -26,8 +27,6 @@ struct AppState;
 class PedalSession : public QObject {
     Q_OBJECT
 public:
-    enum class LinkState { Unlinked, Application, Bootloader, Upgrading };
-
     PedalSession(D2XXUnit &usb, Communication &comm, ConsoleModel &console, Clock &clock, AppState &state);
 
     LinkState linkState() const;

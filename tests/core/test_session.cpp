@@ -119,12 +119,12 @@ TEST_F(Session, ListsOpensAndRequests)
     EXPECT_EQ(bridges[1].description, QStringLiteral("Tharnvik MK3 spare"));
     EXPECT_FALSE(bridges[1].driver.isEmpty());
 
-    EXPECT_EQ(session.linkState(), PedalSession::LinkState::Unlinked);
+    EXPECT_EQ(session.linkState(), LinkState::Unlinked);
     ASSERT_TRUE(session.open(QStringLiteral("THV001")).ok);
     EXPECT_TRUE(ft.calls.contains(QStringLiteral("FT_SetBaudRate(115200)")));
     EXPECT_TRUE(ft.calls.contains(QStringLiteral("FT_SetDataCharacteristics(8,0,0)")));
-    state.Linked = true;
-    EXPECT_EQ(session.linkState(), PedalSession::LinkState::Application);
+    state.Link = LinkState::Application;
+    EXPECT_EQ(session.linkState(), LinkState::Application);
 
     int started = 0;
     QObject::connect(&session, &PedalSession::requestStarted, [&] { ++started; });
@@ -138,6 +138,10 @@ TEST_F(Session, ListsOpensAndRequests)
     EXPECT_FALSE(state.RequestInProgress);
     EXPECT_FALSE(state.ExchangeWaiting);
     EXPECT_TRUE(log().contains(QStringLiteral("********************REQUEST********************")));
+
+    EXPECT_EQ(session.close(), ft::OK);
+    EXPECT_EQ(session.linkState(), LinkState::Unlinked);
+    EXPECT_FALSE(state.Linked());
 }
 
 TEST_F(Session, RequestOutcomesWhenThePedalFailsOrAnotherExchangeWaits)

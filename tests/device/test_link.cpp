@@ -49,7 +49,7 @@ TEST_F(LinkTest, ScanWithoutDevices)
     EXPECT_EQ(fakes.dialogs.messages, QStringList{"No device found"});
     EXPECT_EQ(m.lblDeviceName->text(), QStringLiteral("No device found"));
     EXPECT_TRUE(log().contains("FT device count: 0"));
-    EXPECT_FALSE(editor->state().Linked);
+    EXPECT_FALSE(editor->state().Linked());
 }
 
 TEST_F(LinkTest, ScanLinksAndRequests)
@@ -58,7 +58,7 @@ TEST_F(LinkTest, ScanLinksAndRequests)
     m.menuScan->trigger();
     EXPECT_TRUE(fakes.dialogs.messages.isEmpty()) << fakes.dialogs.messages.join("|").toStdString();
     EXPECT_EQ(m.lblDeviceName->text(), QStringLiteral("Tharnvik MK3 linked"));
-    EXPECT_TRUE(editor->state().Linked);
+    EXPECT_TRUE(editor->state().Linked());
     EXPECT_EQ(ft().allWritten(), QByteArray::fromHex("0200"));
     EXPECT_EQ(ft().calls.mid(0, 7), (QStringList{"FT_ListDevices(count,0x80000000)",
                                                  "FT_ListDevices(0,buffer,0x40000001)",
@@ -126,7 +126,7 @@ TEST_F(LinkTest, UnlinkAndRelink)
     m.menuScan->trigger();
     m.menuDisconnect->trigger();
     EXPECT_EQ(m.lblDeviceName->text(), QStringLiteral("Tharnvik MK3 "));
-    EXPECT_FALSE(editor->state().Linked);
+    EXPECT_FALSE(editor->state().Linked());
     EXPECT_FALSE(m.btnRequest->isEnabled());
     EXPECT_FALSE(m.Timer_USB_Read->isEnabled());
     EXPECT_TRUE(m.menuScan->isEnabled());
@@ -137,7 +137,7 @@ TEST_F(LinkTest, UnlinkAndRelink)
     // A failed close changes nothing.
     ft().fail["FT_Close"] = ft::IO_ERROR;
     m.menuDisconnect->trigger();
-    EXPECT_TRUE(editor->state().Linked);
+    EXPECT_TRUE(editor->state().Linked());
     EXPECT_TRUE(m.btnRequest->isEnabled());
 }
 
@@ -271,7 +271,7 @@ TEST_F(LinkTest, ClickingAnEntry)
     EXPECT_EQ(fx->pos().x(), m.frameGeometry().right() + 1);
 
     // Linked to a pedal with an older algorithm.
-    editor->state().Linked = true;
+    editor->state().Link = LinkState::Application;
     editor->state().DeviceAlgorithmVersion = QStringLiteral("0014");
     m.EnableCommandButtons(true);
     m.effetto_cliccato();
@@ -303,7 +303,7 @@ TEST_F(LinkTest, ABridgeThatVanishesDuringTheWaitEndsItAndUnlinkStillWorks)
     EXPECT_TRUE(log().contains("REQUEST stopped: 0 of 107 numbers received from the pedal"));
     EXPECT_FALSE(editor->state().RequestInProgress);
     m.menuDisconnect->trigger();
-    EXPECT_FALSE(editor->state().Linked);
+    EXPECT_FALSE(editor->state().Linked());
     EXPECT_TRUE(m.menuScan->isEnabled());
 }
 
@@ -317,7 +317,7 @@ TEST_F(LinkTest, AFailedOpenLogsTheAdviceAndStillRequests)
     // One message, naming the reason, rather than a bare failure.
     EXPECT_EQ(fakes.dialogs.messages,
               QStringList{"Could not link to the pedal. The bridge is held by another program: close it and link again."});
-    EXPECT_FALSE(editor->state().Linked);
+    EXPECT_FALSE(editor->state().Linked());
     EXPECT_TRUE(m.menuScan->isEnabled());
     // The request after a failed open finds no answer and says so.
     EXPECT_TRUE(log().contains("REQUEST stopped"));

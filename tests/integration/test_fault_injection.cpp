@@ -87,7 +87,7 @@ protected:
         if (fw().isVisible())
             fw().close();
         m.menuDisconnect->trigger();
-        EXPECT_FALSE(editor->state().Linked) << at;
+        EXPECT_FALSE(editor->state().Linked()) << at;
         if (op.bootloader) {
             // The pedal restarts in its bootloader; Upgrade Mode, still ticked,
             // greets it at the link and the upgrade runs again.
@@ -100,7 +100,7 @@ protected:
         } else {
             m.menuScan->trigger();
         }
-        EXPECT_TRUE(editor->state().Linked) << at;
+        EXPECT_TRUE(editor->state().Linked()) << at;
         EXPECT_EQ(m.RequestDeviceInfo(), TformMain::RequestResult::Answered) << at;
         EXPECT_EQ(m.lblFirmwareVersion->text(), QStringLiteral("Device Firmware: 16")) << at;
     }

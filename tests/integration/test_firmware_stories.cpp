@@ -147,7 +147,7 @@ TEST_F(FirmwareStory, HangUpMidWriteIsAFailureNotASuccess)
     // The line is gone: unlinking still works and leaves the editor usable.
     fw().close();
     m.menuDisconnect->trigger();
-    EXPECT_FALSE(editor->state().Linked);
+    EXPECT_FALSE(editor->state().Linked());
     EXPECT_TRUE(m.menuScan->isEnabled());
 }
 
@@ -161,7 +161,7 @@ TEST_F(FirmwareStory, ARefusedGoLeavesTheWrittenPedalInItsBootloaderAndSaysSo)
         EXPECT_TRUE(fakes.dialogs.messages.last().startsWith("The pedal did not start its firmware")) << goStep;
         EXPECT_TRUE(bridge->pedal().inBootloader()) << goStep;
         EXPECT_TRUE(fw().isVisible()) << goStep;
-        EXPECT_TRUE(editor->state().BootloaderActive) << goStep;
+        EXPECT_TRUE(editor->state().BootloaderActive()) << goStep;
         // Closing the window now sends Go again: the image is complete.
         fw().close();
         expectRunning16(m);

@@ -98,7 +98,7 @@ TEST_F(Story, FaultyPedals)
         EXPECT_EQ(fakes.dialogs.messages.size(), c.messages) << c.name;
         EXPECT_FALSE(editor->state().RequestInProgress) << c.name;
         EXPECT_TRUE(m.Timer_USB_Read->isEnabled()) << c.name;
-        EXPECT_TRUE(editor->state().Linked) << c.name;
+        EXPECT_TRUE(editor->state().Linked()) << c.name;
     }
 }
 
@@ -110,7 +110,7 @@ TEST_F(Story, HangUpDuringTheRequestThenUnlink)
     m.menuScan->trigger();
     EXPECT_TRUE(log().contains("REQUEST stopped: 0 of 107"));
     m.menuDisconnect->trigger();
-    EXPECT_FALSE(editor->state().Linked);
+    EXPECT_FALSE(editor->state().Linked());
     EXPECT_TRUE(m.menuScan->isEnabled());
 }
 
