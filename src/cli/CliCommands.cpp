@@ -1045,26 +1045,16 @@ int run(const QStringList &arguments, Ftd2xx &bridge, Clock &clock, const Output
         return fail(QStringLiteral("no command given"));
     const QString command = rest.takeFirst();
     using Command = int (*)(const Context &, const QStringList &);
+    static const std::pair<const char *, Command> commands[] = {
+        {"list", list},     {"info", info},     {"set", set},       {"preset", preset},   {"upload", upload},
+        {"flash", flash},   {"eeprom", eeprom}, {"backup", backup}, {"restore", restore},
+    };
     Command handler = nullptr;
-    if (command == QLatin1String("list"))
-        handler = list;
-    else if (command == QLatin1String("info"))
-        handler = info;
-    else if (command == QLatin1String("set"))
-        handler = set;
-    else if (command == QLatin1String("preset"))
-        handler = preset;
-    else if (command == QLatin1String("upload"))
-        handler = upload;
-    else if (command == QLatin1String("flash"))
-        handler = flash;
-    else if (command == QLatin1String("eeprom"))
-        handler = eeprom;
-    else if (command == QLatin1String("backup"))
-        handler = backup;
-    else if (command == QLatin1String("restore"))
-        handler = restore;
-    else
+    for (const auto &[name, h] : commands) {
+        if (command == QLatin1String(name))
+            handler = h;
+    }
+    if (!handler)
         return fail(QStringLiteral("unknown command ") + command);
     if (rest.contains(QStringLiteral("--help"))) {
         output.out(commandHelp(command).trimmed());

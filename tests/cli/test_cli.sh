@@ -189,8 +189,11 @@ grep -q "Upload Complete" "$WORK/out" || fail "upload answer: $(cat "$WORK/out")
 run 2 upload --file "$WORK/empty.dat"
 run 2 upload "Tharnvik MK3 9999"
 [ ! -s "$WORK/received" ] || fail "a refused upload sent: $(cat "$WORK/received")"
-head -c 3000 /dev/urandom > "$WORK/algo.dat"
+# The carried image of 0015 as the binary file a player would upload.
+python3 -c "import sys; open(sys.argv[2], 'wb').write(bytes.fromhex(open(sys.argv[1]).readline().strip()))" \
+    "$(dirname "$0")/../../src/resources/payloads/THARNVIK_MK3_0015" "$WORK/algo.dat"
 run 0 upload --file "$WORK/algo.dat"
+grep -q "Upload Complete" "$WORK/out" || fail "file upload answer: $(cat "$WORK/out")"
 
 # flash by the enter-bootloader message, from firmware 15.
 start_pedal --firmware 15
