@@ -39,6 +39,8 @@ void TformMain::connectDeviceHandlers()
     connectGuarded(menuDisconnect, &QAction::triggered, this, d, [this] { menuDisconnectClick(); });
     connectGuarded(btnRequest, &QPushButton::clicked, this, d, [this] { btnRequestClick(); });
     connectGuarded(Timer_USB_Read, &ClockTimer::timeout, this, d, [this] { Timer_USB_ReadTimer(); });
+    // The poll must not read a REQUEST's answer.
+    connect(&m_ctx.session, &PedalSession::requestStarted, this, [this] { setPoll(false); });
     connect(lstEffects, &QListWidget::itemClicked, this, [this] { guarded(m_ctx.dialogs(), [this] { effetto_cliccato(); }); });
     lstEffects->installEventFilter(this);
 }
@@ -257,10 +259,7 @@ TformMain::RequestResult TformMain::RequestDeviceInfo(bool quietWhenSilent)
     AppState &state = m_ctx.state;
     ConsoleModel &log = m_ctx.console;
     PedalSession &session = m_ctx.session;
-    const QMetaObject::Connection pollOff =
-        connect(&session, &PedalSession::requestStarted, this, [this] { setPoll(false); });
     const PedalSession::RequestReply reply = session.request();
-    disconnect(pollOff);
 
     auto endUsable = [&] {
         session.endRequest();

@@ -558,12 +558,6 @@ int preset(const Context &c, const QStringList &args)
     return Done;
 }
 
-// The link alone, with the application's poll off (nothing polls here).
-int linkOnly(const Context &c)
-{
-    return link(c);
-}
-
 bool isVirtual(const Context &c)
 {
     return c.rig.usb.driver().isVirtualBridge(c.rig.usb.handle);
@@ -600,7 +594,7 @@ int upload(const Context &c, const QStringList &args)
     } else {
         return usage(c, QStringLiteral("upload takes NAME or --file FILE"));
     }
-    if (const int linked = linkOnly(c); linked != Done)
+    if (const int linked = link(c); linked != Done)
         return linked;
     log.ConsolePrint(QStringLiteral("********************UPLOAD********************"));
     if (!resource.isEmpty() && Resources::isPlaceholder(resource) && !isVirtual(c)) {
@@ -692,7 +686,7 @@ int flash(const Context &c, const QStringList &argsIn)
         }
     }
 
-    if (const int linked = linkOnly(c); linked != Done)
+    if (const int linked = link(c); linked != Done)
         return linked;
     // A made-up image would brick a real pedal: only the virtual one gets it.
     if (!resource.isEmpty() && Resources::isPlaceholder(resource) && !isVirtual(c)) {
@@ -705,11 +699,12 @@ int flash(const Context &c, const QStringList &argsIn)
     ConsoleModel &log = c.rig.console;
     bool inBootloader = false;
     if (!legacy) {
-        PedalSnapshot snapshot;
         const PedalSession::RequestReply reply = session.request();
         session.endRequest();
-        if (reply.outcome == PedalSession::RequestOutcome::Quitting)
-            return request(c, snapshot); // says it was interrupted
+        if (reply.outcome == PedalSession::RequestOutcome::Quitting) {
+            c.err(QStringLiteral("Stopped: interrupted before the pedal answered. Nothing more was sent."));
+            return PedalFailed;
+        }
         if (reply.outcome == PedalSession::RequestOutcome::Answered) {
             const int firmware = reply.snapshot.identity.firmware;
             state.DeviceFirmwareVersion = QString::number(firmware);

@@ -236,7 +236,7 @@ PedalSession::StepOutcome PedalSession::writeFirmware(int version, const std::fu
     ok = ok && p.WriteFirmwareChunks(progress, pollTimerOn);
     ok = ok && p.WriteVersionRecord(version);
     if (m_state.Link == LinkState::Upgrading)
-        m_state.Link = before == LinkState::Upgrading ? LinkState::Bootloader : before;
+        m_state.Link = before;
     return ok ? StepOutcome::Done : StepOutcome::Failed;
 }
 
