@@ -46,11 +46,10 @@ struct ConsoleRig {
     NoBridge bridge;
     AppState state;
     ConsoleModel model;
-    Windows windows;
     D2XXUnit usb{bridge, model};
     Communication comm{usb, model, services.clock, state};
     PedalSession session{usb, comm, model, services.clock, state};
-    Context context{services.over(bridge), state, model, windows, usb, comm, session};
+    Context context{services.over(bridge), state, model, usb, comm, session};
 };
 
 QString dumpLine(int i)

@@ -6,6 +6,7 @@
 #include "Communication.h"
 #include "Editor.h"
 #include "FXsettings.h"
+#include "PedalSnapshot.h"
 #include "Ftd2xx.h"
 #include "KnobControl.h"
 #include "RealServices.h"
@@ -121,13 +122,13 @@ int main(int argc, char **argv)
         QElapsedTimer t;
         t.start();
         const ParsedAnswer parsed = ParseResponseNumbers(answer);
-        editor.state().ResponseBytes = QByteArray(reinterpret_cast<const char *>(parsed.numbers.data()),
-                                                  static_cast<qsizetype>(parsed.numbers.size()));
-        fx.ShowFootswitchMode(4);
-        fx.ReadTuning(5);
-        fx.ReadAssignments(7);
-        fx.getBypassStatus(22);
-        fx.ReadParameterValues(26);
+        const PedalSnapshot snapshot = PedalSnapshot::decode(QByteArray(
+            reinterpret_cast<const char *>(parsed.numbers.data()), static_cast<qsizetype>(parsed.numbers.size())));
+        fx.ShowFootswitchMode(snapshot);
+        fx.ReadTuning(snapshot);
+        fx.ReadAssignments(snapshot);
+        fx.getBypassStatus(snapshot);
+        fx.ReadParameterValues(snapshot);
         decodeUs = std::min(decodeUs, t.nsecsElapsed() / 1e3);
         editor.console().clear();
     }

@@ -39,7 +39,7 @@ Editor::Editor(Services services)
       m_usb(std::make_unique<D2XXUnit>(services.ftd2xx, *m_console)),
       m_comm(std::make_unique<Communication>(*m_usb, *m_console, services.clock, m_state)),
       m_session(std::make_unique<PedalSession>(*m_usb, *m_comm, *m_console, services.clock, m_state)),
-      m_context{services, m_state, *m_console, m_windows, *m_usb, *m_comm, *m_session}
+      m_context{services, m_state, *m_console, *m_usb, *m_comm, *m_session}
 {
     static const bool factoryInstalled = [] {
         QAccessible::installFactory(windowAccessible);
@@ -64,14 +64,7 @@ Editor::Editor(Services services)
     m_windows.formNoteTrackingFilter = own(new TformNoteTrackingFilter(m_context));
     m_windows.formNewVersionMsg = own(new TformNewVersionMsg(m_context));
     m_windows.formUpdateUpdater = own(new TformUpdateUpdater(m_context));
-    // The firmware window knows nothing of the main window: the editor joins them.
-    TformMain *main = m_windows.formMain;
-    TformFirmwareUpgrade *firmware = m_windows.formFirmwareUpgrade;
-    firmware->setPollQuery([main] { return main->pollTimerOn(); });
-    QObject::connect(firmware, &TformFirmwareUpgrade::firmwareStarted, main, &TformMain::firmwareStarted);
-    QObject::connect(firmware, &TformFirmwareUpgrade::upgradeEnded, main, &TformMain::upgradeModeEnded);
-    // After starting the updater the editor ends as when its window closes.
-    m_windows.formUpdateUpdater->setEndEditor([main = m_windows.formMain] { main->close(); });
+    joinWindows();
 }
 
 Editor::~Editor()
@@ -85,4 +78,47 @@ Editor::~Editor()
 void Editor::show()
 {
     m_windows.formMain->show();
+}
+
+// The windows know nothing of one another: a window says what it wants
+// shown or done, and the editor joins it to the window that does it.
+void Editor::joinWindows()
+{
+    TformMain *main = m_windows.formMain;
+    TformFirmwareUpgrade *firmware = m_windows.formFirmwareUpgrade;
+    TformPrint *console = m_windows.formPrint;
+    TformFXsettings *effect = m_windows.formFXsettings;
+    TformUpdateUpdater *updater = m_windows.formUpdateUpdater;
+    TformNewVersionMsg *newVersion = m_windows.formNewVersionMsg;
+    TformNoteTrackingFilter *noteCut = m_windows.formNoteTrackingFilter;
+
+    // The effect window is the main window's companion: its buttons act on
+    // the effect window's choices.
+    main->setEffectWindow(effect);
+
+    firmware->setPollQuery([main] { return main->pollTimerOn(); });
+    QObject::connect(firmware, &TformFirmwareUpgrade::firmwareStarted, main, &TformMain::firmwareStarted);
+    QObject::connect(firmware, &TformFirmwareUpgrade::upgradeEnded, main, &TformMain::upgradeModeEnded);
+    QObject::connect(main, &TformMain::firmwareWindowWanted, firmware, [firmware](QPoint topLeft) {
+        firmware->move(topLeft);
+        firmware->show();
+        firmware->raise();
+    });
+
+    auto showConsole = [console] {
+        console->show();
+        console->raise();
+    };
+    QObject::connect(main, &TformMain::consoleWanted, console, showConsole);
+    QObject::connect(effect, &TformFXsettings::consoleWanted, console, showConsole);
+    QObject::connect(main, &TformMain::noteCutWanted, noteCut, [noteCut] {
+        noteCut->show();
+        noteCut->raise();
+        noteCut->activateWindow();
+    });
+    QObject::connect(main, &TformMain::newVersionMessageWanted, newVersion, &QWidget::show);
+    QObject::connect(main, &TformMain::updateWanted, updater, &TformUpdateUpdater::UpdateEditor);
+    QObject::connect(newVersion, &TformNewVersionMsg::updateWanted, updater, &TformUpdateUpdater::UpdateEditor);
+    // After starting the updater the editor ends as when its window closes.
+    updater->setEndEditor([main] { main->close(); });
 }

@@ -10,6 +10,25 @@ class D2XXUnit;
 class Communication;
 class PedalSession;
 
+class TformMain;
+class TformFirmwareUpgrade;
+class TformPrint;
+class TformFXsettings;
+class TformNoteTrackingFilter;
+class TformNewVersionMsg;
+class TformUpdateUpdater;
+
+// The seven windows, filled in as they are created.
+struct Windows {
+    TformMain *formMain = nullptr;
+    TformFirmwareUpgrade *formFirmwareUpgrade = nullptr;
+    TformPrint *formPrint = nullptr;
+    TformFXsettings *formFXsettings = nullptr;
+    TformNoteTrackingFilter *formNoteTrackingFilter = nullptr;
+    TformNewVersionMsg *formNewVersionMsg = nullptr;
+    TformUpdateUpdater *formUpdateUpdater = nullptr;
+};
+
 // Owns the editor's state, its console and the seven windows, created in
 // their fixed order. The program builds one with the real services; a test
 // builds one with fakes and throws it away.
@@ -30,6 +49,8 @@ public:
     Context &context() { return m_context; }
 
 private:
+    void joinWindows();
+
     AppState m_state;
     std::unique_ptr<ConsoleModel> m_console;
     std::unique_ptr<D2XXUnit> m_usb;

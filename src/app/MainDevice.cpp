@@ -5,6 +5,7 @@
 #include "Communication.h"
 #include "ConsoleModel.h"
 #include "D2XXUnit.h"
+#include "EffectMessages.h"
 #include "FXsettings.h"
 #include "FunctionsUnit.h"
 #include "FirmwareUpgrade.h"
@@ -48,6 +49,11 @@ void TformMain::connectDeviceHandlers()
 void TformMain::setPoll(bool on)
 {
     Timer_USB_Read->setEnabled(on);
+}
+
+void TformMain::sendBypassOn()
+{
+    m_ctx.comm.SendHexMessage(EffectMessages::bypass(true), 2);
 }
 
 void TformMain::EnumerateDevices()
@@ -171,7 +177,7 @@ void TformMain::menuDisconnectClick()
         b->setEnabled(false);
     menuMIDI->setEnabled(false);
     menuUploadTuningsData->setEnabled(false);
-    if (auto *fx = m_ctx.windows.formFXsettings)
+    if (auto *fx = m_effect)
         fx->EnableEffectControls(false);
     menuEraseSettings->setEnabled(false);
     menuLoadPreset->setEnabled(false);
@@ -197,7 +203,7 @@ void TformMain::EnableUSBobjects(bool status)
                        menuSetAssignableParamsToDefault})
         a->setEnabled(status);
     lstEffects->setEnabled(status);
-    if (auto *fx = m_ctx.windows.formFXsettings)
+    if (auto *fx = m_effect)
         fx->EnableEffectControls(status);
 }
 
@@ -239,7 +245,7 @@ void TformMain::reportDump(bool complete)
 
 void TformMain::closeEffectWindowIfShown()
 {
-    if (auto *fx = m_ctx.windows.formFXsettings; fx && fx->isVisible())
+    if (auto *fx = m_effect; fx && fx->isVisible())
         fx->close();
 }
 
@@ -342,14 +348,14 @@ TformMain::RequestResult TformMain::RequestDeviceInfo(bool quietWhenSilent)
 
     lstEffects->setCurrentRow(*id.effect);
     GetResourceFile();
-    if (auto *fx = m_ctx.windows.formFXsettings; fx && !fx->isVisible())
+    if (auto *fx = m_effect; fx && !fx->isVisible())
         OpenEffectWindow();
 
-    TformFXsettings *fx = m_ctx.windows.formFXsettings;
-    fx->ShowFootswitchMode(pedal::pos::FootswitchMode);
-    fx->ReadTuning(pedal::pos::Tuning);
-    fx->ReadAssignments(pedal::pos::AssignedFlags);
-    fx->getBypassStatus(pedal::pos::BypassStatus);
+    TformFXsettings *fx = m_effect;
+    fx->ShowFootswitchMode(snapshot);
+    fx->ReadTuning(snapshot);
+    fx->ReadAssignments(snapshot);
+    fx->getBypassStatus(snapshot);
 
     switch (snapshot.storeBypass) {
     case 0:
@@ -384,7 +390,7 @@ TformMain::RequestResult TformMain::RequestDeviceInfo(bool quietWhenSilent)
         MIDIChannelItems[static_cast<std::size_t>(channel)]->setChecked(true);
     log.ConsolePrint(QStringLiteral("MIDI channel: ") + QString::number(channel));
 
-    fx->ReadParameterValues(pedal::pos::ParameterValues);
+    fx->ReadParameterValues(snapshot);
     const int firstPreset = snapshot.firstPreset;
     if (firstPreset == pedal::kFirstPresetOff) {
         menuLoadFirstPresetAtStartup->setChecked(false);
@@ -459,7 +465,7 @@ void TformMain::lstOctaveClick()
 
 void TformMain::OpenEffectWindow()
 {
-    auto *fx = m_ctx.windows.formFXsettings;
+    auto *fx = m_effect;
     if (!fx)
         return;
     if (fx->isVisible())

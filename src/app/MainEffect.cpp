@@ -29,7 +29,7 @@ void TformMain::connectEffectHandlers()
 
 void TformMain::btnAssignClick()
 {
-    TformFXsettings *fx = m_ctx.windows.formFXsettings;
+    TformFXsettings *fx = m_effect;
     m_ctx.console.ConsolePrint(QStringLiteral("********************ASSIGN********************"));
     const QString message = fx->BuildAssignMessage();
     // Converted now; written only on Yes.
@@ -45,7 +45,7 @@ void TformMain::btnAssignClick()
 void TformMain::btnSetFootswitchModeClick()
 {
     m_ctx.console.ConsolePrint(QStringLiteral("********************SET FOOTSWITCH MODE********************"));
-    const QString message = m_ctx.windows.formFXsettings->BuildFootswitchMessage();
+    const QString message = m_effect->BuildFootswitchMessage();
     m_ctx.console.ConsolePrint(message);
     m_ctx.comm.SendHexMessage(message, 3);
 }
@@ -61,7 +61,7 @@ void TformMain::btnSaveParametersClick()
     }
     ConsoleModel &log = m_ctx.console;
     log.ConsolePrint(QStringLiteral("********************SAVE PARAMETERS********************"));
-    const QString message = EffectMessages::storeSettings(m_ctx.windows.formFXsettings->EffectParameters);
+    const QString message = EffectMessages::storeSettings(m_effect->EffectParameters);
     log.ConsolePrint(QStringLiteral("Store settings message (HEX): ") + message);
     log.ConsolePrint(QStringLiteral("num of bytes to send: ") + QString::number(message.size() / 2));
     const QByteArray bytes = QByteArray::fromHex(message.toLatin1());
@@ -87,7 +87,7 @@ void TformMain::btnSaveParametersInfoClick()
 
 void TformMain::menuSetAssignableParamsToDefaultClick()
 {
-    m_ctx.windows.formFXsettings->setDefaultAssignableParameterValues();
+    m_effect->setDefaultAssignableParameterValues();
     m_ctx.dialogs().message(QStringLiteral("Click Save Parameters button to save the current status on pedal"));
 }
 
@@ -96,7 +96,7 @@ void TformMain::OnClickEnableAllParameters()
     AllParametersEnabled = !AllParametersEnabled;
     menuEnableAllParameters->setCheckable(true);
     menuEnableAllParameters->setChecked(AllParametersEnabled);
-    TformFXsettings *fx = m_ctx.windows.formFXsettings;
+    TformFXsettings *fx = m_effect;
     for (KnobControl *k : {fx->dialDry, fx->dialSubMix, fx->dialMinus1Oct, fx->dialMinus2Oct, fx->dialRange})
         k->setEnabled(AllParametersEnabled);
     for (KnobControl *k : {fx->dialLowPass, fx->dialHighPass, fx->dial1stHarmonic})
@@ -105,7 +105,7 @@ void TformMain::OnClickEnableAllParameters()
 
 void TformMain::btnSetTuningClick()
 {
-    TformFXsettings *fx = m_ctx.windows.formFXsettings;
+    TformFXsettings *fx = m_effect;
     m_ctx.console.ConsolePrint(QStringLiteral("********************SET TUNING********************"));
     const QString message = EffectMessages::tuning(fx->CurrentTuning, fx->SemitonesVariation);
     m_ctx.console.ConsolePrint(QStringLiteral("Tuning Message: ") + message);

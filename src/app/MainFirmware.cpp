@@ -39,12 +39,7 @@ void TformMain::StartFirmwareUpgrade()
 {
     setPoll(false);
     m_ctx.usb.FtErrorReporting = false;
-    TformFirmwareUpgrade *w = m_ctx.windows.formFirmwareUpgrade;
-    if (!w)
-        return;
-    w->move(frameGeometry().left(), frameGeometry().top() + frameGeometry().height());
-    w->show();
-    w->raise();
+    emit firmwareWindowWanted(QPoint(frameGeometry().left(), frameGeometry().top() + frameGeometry().height()));
     // While the bootloader runs only the firmware window works.
     if (m_ctx.state.BootloaderActive())
         EnableUSBobjects(false);
@@ -81,7 +76,7 @@ void TformMain::menuFirmwareUpgradeModeClick()
         state.UpgradeModeRequested = true;
         return;
     }
-    m_ctx.windows.formFXsettings->SendBypass(true);
+    sendBypassOn();
     if (m_ctx.dialogs().question(QStringLiteral("Keep SHIFT button on the pedal pressed and click YES.")) == Answer::No) {
         state.FirmwareUpgradeMode = false;
         menuFirmwareUpgradeMode->setChecked(false);

@@ -58,7 +58,7 @@ void TformMain::menuSavePresetClick()
     }
     ConsoleModel &log = m_ctx.console;
     log.ConsolePrint(QStringLiteral("********************SAVE LOCAL PRESET********************"));
-    const EffectParameterSet &p = m_ctx.windows.formFXsettings->EffectParameters;
+    const EffectParameterSet &p = m_effect->EffectParameters;
     std::array<std::uint32_t, Presets::kLines> values{};
     for (int k = 0; k < Presets::kLines; ++k) {
         values[static_cast<std::size_t>(k)] = p.value(k);
@@ -109,7 +109,7 @@ void TformMain::menuLoadPresetClick()
     log.ConsolePrint(QStringLiteral("********************LOAD LOCAL PRESET********************"));
     for (int k = 0; k < Presets::kLines; ++k)
         log.ConsolePrint(QString::fromLatin1(Presets::kLabels[static_cast<std::size_t>(k)]) + Presets::fieldOf(text, k));
-    TformFXsettings *fx = m_ctx.windows.formFXsettings;
+    TformFXsettings *fx = m_effect;
     for (int k = 0; k < Presets::kLines; ++k)
         fx->EffectParameters.setValue(k, Presets::applyField(Presets::fieldOf(text, k), fx->EffectParameters.value(k)));
     fx->ApplyParametersToControls(true);

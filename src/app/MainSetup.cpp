@@ -13,7 +13,7 @@
 #include "Guard.h"
 #include "NoteTrackingFilter.h"
 #include "PedalContract.h"
-#include "PrintConsole.h"
+#include "PedalSession.h"
 #include "TextFiles.h"
 #include "Tunings.h"
 
@@ -49,7 +49,7 @@ void TformMain::menuUploadTuningsDataClick()
     const QString tuningData = Tunings::BuildTuningData(log);
     if (m_ctx.dialogs().question(QStringLiteral("Upload Tuning Data?")) == Answer::No)
         return;
-    m_ctx.windows.formFXsettings->SendBypass(true);
+    sendBypassOn();
     m_ctx.clock().pause(400);
     const QString message = QStringLiteral("0E") + tuningData;
     const int count = static_cast<int>(message.size() / 2);
@@ -178,18 +178,15 @@ void TformMain::menuEraseSettingsClick()
     if (dialogs.question(DeviceOptions::eraseSettingsQuestion()) == Answer::No)
         return;
     m_ctx.console.ConsolePrint(QStringLiteral("********************ERASE EEPROM 1********************"));
-    TformPrint *console = m_ctx.windows.formPrint;
-    console->EraseEEPROM(QStringLiteral("50"));
+    m_ctx.session.eraseEeprom(QStringLiteral("50"));
     m_ctx.clock().pause(4000);
-    if (dialogs.question(QStringLiteral("Memory has been erased, do you want to make a memory check now?")) == Answer::Yes)
-        console->ReadEEPROM(QStringLiteral("50"));
+    if (dialogs.question(QStringLiteral("Memory has been erased, do you want to make a memory check now?")) == Answer::Yes) {
+        m_ctx.session.sendEepromRead(QStringLiteral("50"));
+        m_ctx.clock().pause(4000);
+    }
 }
 
 void TformMain::ShowNoteTrackingFilter()
 {
-    if (auto *notes = m_ctx.windows.formNoteTrackingFilter) {
-        notes->show();
-        notes->raise();
-        notes->activateWindow();
-    }
+    emit noteCutWanted();
 }

@@ -64,8 +64,8 @@ void TformMain::WebRequestCompleted(const HttpReply &reply)
         return;
     if (*order > 0) {
         menuNewAppVersion->setText(menuNewAppVersion->text() + QLatin1Char(' ') + state.NewAppVersion);
-        if (state.ShowUpdateMessageAtStartup && m_ctx.windows.formNewVersionMsg)
-            m_ctx.windows.formNewVersionMsg->show();
+        if (state.ShowUpdateMessageAtStartup)
+            emit newVersionMessageWanted();
         menuUpdateNow->setEnabled(true);
     } else {
         menuNewAppVersion->setText(QStringLiteral("No update available"));
@@ -75,8 +75,7 @@ void TformMain::WebRequestCompleted(const HttpReply &reply)
 
 void TformMain::menuUpdateNowClick()
 {
-    if (m_ctx.windows.formUpdateUpdater)
-        m_ctx.windows.formUpdateUpdater->UpdateEditor();
+    emit updateWanted();
 }
 
 void TformMain::menuShowUpdateMsgClick()

@@ -48,7 +48,7 @@ void TformMain::btnUploadClick()
             Timer_USB_Read->setEnabled(true);
             return;
         }
-        m_ctx.windows.formFXsettings->SendBypass(true);
+        sendBypassOn();
         m_ctx.clock().pause(40);
         usb.FtErrorReporting = true;
         UploadCheckTimer->setEnabled(true);
@@ -85,7 +85,7 @@ void TformMain::menuLoadAlgorithmFromFileClick()
         return;
     if (m_ctx.dialogs().question(QStringLiteral("Upload the selected algorithm?")) == Answer::No)
         return;
-    m_ctx.windows.formFXsettings->SendBypass(true);
+    sendBypassOn();
     m_ctx.clock().pause(400);
     usb.FtErrorReporting = true;
     Timer_USB_Read->setEnabled(false);

@@ -465,10 +465,7 @@ bool TformMain::FormKeyDown(int key, Qt::KeyboardModifiers shift)
     if (!ctrlShift)
         return false;
     if (key == Qt::Key_P) {
-        if (m_ctx.windows.formPrint) {
-            m_ctx.windows.formPrint->show();
-            m_ctx.windows.formPrint->raise();
-        }
+        emit consoleWanted();
         return true;
     }
     if (key == Qt::Key_N) {
@@ -476,8 +473,8 @@ bool TformMain::FormKeyDown(int key, Qt::KeyboardModifiers shift)
         return true;
     }
     if (key == Qt::Key_Z) {
-        if (auto *fx = m_ctx.windows.formFXsettings)
-            fx->setDefaultAssignableParameterValues();
+        if (m_effect)
+            m_effect->setDefaultAssignableParameterValues();
         return true;
     }
     return false;

@@ -17,6 +17,7 @@ class QListWidget;
 class QMenu;
 class QMenuBar;
 class QPushButton;
+class TformFXsettings;
 
 // The main window "Tharnvik Editor": menus, command buttons, the labels that
 // show the linked pedal, and the effects list.
@@ -195,9 +196,19 @@ public:
     // Ctrl+Shift+N: the Note Cut window, which no menu offers.
     void ShowNoteTrackingFilter();
 
+    // The effect window, whose choices Assign, Set Footswitch Mode, Set
+    // Tuning, Save Parameters and the presets take; shown beside this one.
+    void setEffectWindow(TformFXsettings *window) { m_effect = window; }
+
 signals:
     // The window was closed: the program ends.
     void closed();
+    // What this window wants shown or done by the editor's other windows.
+    void firmwareWindowWanted(QPoint topLeft);
+    void consoleWanted();
+    void noteCutWanted();
+    void newVersionMessageWanted();
+    void updateWanted();
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -221,9 +232,11 @@ private:
     void showAlgorithmUploadAdvice();
     void setPoll(bool on);
     void reportDump(bool complete);
+    void sendBypassOn();
 
 
     Context &m_ctx;
+    TformFXsettings *m_effect = nullptr;
     bool m_closing = false;
 };
 

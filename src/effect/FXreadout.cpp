@@ -1,24 +1,18 @@
-// The effect settings window's side of the REQUEST: the pedal's answer
-// decoded into the parameters and the controls.
+// The effect settings window's side of the REQUEST: what the pedal said,
+// shown in the parameters and the controls.
 #include "FXsettings.h"
 
-#include "AppState.h"
 #include "ConsoleModel.h"
 #include "Context.h"
+#include "PedalSnapshot.h"
 #include "SwitchControl.h"
 
 #include <QComboBox>
 #include <QRadioButton>
 
-std::uint8_t TformFXsettings::byteAt(int i) const
+void TformFXsettings::ShowFootswitchMode(const PedalSnapshot &snapshot)
 {
-    const QByteArray &r = m_ctx.state.ResponseBytes;
-    return i >= 0 && i < r.size() ? static_cast<std::uint8_t>(r[i]) : 0;
-}
-
-void TformFXsettings::ShowFootswitchMode(int position)
-{
-    FootswitchMode = byteAt(position);
+    FootswitchMode = snapshot.footswitchMode;
     m_ctx.console.ConsolePrint(QStringLiteral("Footswitch Mode: ") + QString::number(FootswitchMode));
     switch (FootswitchMode) {
     case 0:
@@ -42,16 +36,17 @@ void TformFXsettings::ShowFootswitchMode(int position)
     }
 }
 
-void TformFXsettings::ReadAssignments(int position)
+void TformFXsettings::ReadAssignments(const PedalSnapshot &snapshot)
 {
     using namespace param;
     std::array<int, 5> codes{};
     for (int c = 0; c < 5; ++c) {
-        if (byteAt(position + c) == 0) {
-            m_assignBoxes[static_cast<std::size_t>(c)]->setCurrentIndex(0);
-            codes[static_cast<std::size_t>(c)] = -1;
+        const auto k = static_cast<std::size_t>(c);
+        if (!snapshot.assigned[k]) {
+            m_assignBoxes[k]->setCurrentIndex(0);
+            codes[k] = -1;
         } else {
-            codes[static_cast<std::size_t>(c)] = byteAt(position + 5 + 2 * c) * 256 + byteAt(position + 6 + 2 * c);
+            codes[k] = snapshot.assignedCodes[k];
         }
     }
     for (int i = kFirstAssignable; i < Count; ++i)
@@ -74,16 +69,16 @@ void TformFXsettings::ReadAssignments(int position)
         cmbAssignRemote->setCurrentIndex(2);
 }
 
-void TformFXsettings::getBypassStatus(int buffer_index)
+void TformFXsettings::getBypassStatus(const PedalSnapshot &snapshot)
 {
-    const std::uint8_t b = byteAt(buffer_index);
+    const std::uint8_t b = snapshot.bypass;
     if (b == 1)
         swtBypass->setOn(true);
     else if (b == 0)
         swtBypass->setOn(false);
 }
 
-int TformFXsettings::ReadParameterValues(int position)
+int TformFXsettings::ReadParameterValues(const PedalSnapshot &snapshot)
 {
     static const char *const labels[param::Count] = {
         "Dry: \t", "Sub Mix: ", "Sub -1: \t", "Sub -2: \t", "Wave: \t", "LPF: \t", "HPF: \t", "1st Harmonic: \t",
@@ -91,9 +86,7 @@ int TformFXsettings::ReadParameterValues(int position)
         "High notes cut: \t", "Dry HPF: \t", "Limit Range UP: \t", nullptr, nullptr, nullptr,
     };
     for (int i = 0; i < param::Count; ++i) {
-        const int at = position + 4 * i;
-        const std::uint32_t value = (std::uint32_t(byteAt(at)) << 24) | (std::uint32_t(byteAt(at + 1)) << 16)
-            | (std::uint32_t(byteAt(at + 2)) << 8) | std::uint32_t(byteAt(at + 3));
+        const std::uint32_t value = snapshot.values[static_cast<std::size_t>(i)];
         EffectParameters.setValue(i, value);
         const QString label = labels[i] ? QString::fromLatin1(labels[i])
                                         : EffectParameters.name(i) + QStringLiteral(": \t");
@@ -103,10 +96,10 @@ int TformFXsettings::ReadParameterValues(int position)
     return param::Count;
 }
 
-void TformFXsettings::ReadTuning(int position)
+void TformFXsettings::ReadTuning(const PedalSnapshot &snapshot)
 {
-    CurrentTuning = byteAt(position);
-    SemitonesVariation = byteAt(position + 1);
+    CurrentTuning = snapshot.tuning;
+    SemitonesVariation = snapshot.semitoneCode;
     m_ctx.console.ConsolePrint(QStringLiteral("Current Tuning: ") + QString::number(CurrentTuning));
     m_ctx.console.ConsolePrint(QStringLiteral("Semitones variation: ") + EffectMessages::hex(SemitonesVariation, 2));
     if (CurrentTuning < cmbGuitarTuning->count()) {

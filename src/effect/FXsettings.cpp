@@ -647,10 +647,7 @@ bool TformFXsettings::ReadParameterAddresses(const QString &firstLine)
 bool TformFXsettings::FormKeyDown(int key, Qt::KeyboardModifiers shift)
 {
     if (key == Qt::Key_P && (shift & Qt::ControlModifier) && (shift & Qt::ShiftModifier)) {
-        if (auto *console = m_ctx.windows.formPrint) {
-            console->show();
-            console->raise();
-        }
+        emit consoleWanted();
         return true;
     }
     return false;

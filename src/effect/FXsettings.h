@@ -10,6 +10,7 @@
 #include <vector>
 
 struct Context;
+struct PedalSnapshot;
 class ClockTimer;
 class KnobControl;
 class SwitchControl;
@@ -66,12 +67,12 @@ public:
     QString BuildFootswitchMessage();
     bool FormKeyDown(int key, Qt::KeyboardModifiers shift);
 
-    // The readout of the pedal's answer.
-    void ShowFootswitchMode(int position);
-    void ReadAssignments(int position);
-    void getBypassStatus(int buffer_index);
-    int ReadParameterValues(int position);
-    void ReadTuning(int position);
+    // What the pedal said in its answer to the REQUEST, shown.
+    void ShowFootswitchMode(const PedalSnapshot &snapshot);
+    void ReadAssignments(const PedalSnapshot &snapshot);
+    void getBypassStatus(const PedalSnapshot &snapshot);
+    int ReadParameterValues(const PedalSnapshot &snapshot);
+    void ReadTuning(const PedalSnapshot &snapshot);
 
     // The knob of a knob-driven parameter, or nullptr.
     KnobControl *knobOf(int parameter) const;
@@ -80,6 +81,12 @@ public:
 
 signals:
     void knobWritten();
+    // Ctrl+Shift+P: the debug console.
+    void consoleWanted();
+    // A value was changed by the player (a knob, switch, list or box), by a
+    // preset load, undo or redo: the values no longer match the preset
+    // loaded or saved last.
+    void edited();
 
 protected:
     void showEvent(QShowEvent *event) override;
@@ -99,7 +106,6 @@ private:
     void assignChanged(int control);
     void sendNow(const QString &hex, int bytes);
     void Timer1Timer();
-    std::uint8_t byteAt(int i) const;
     EffectMessages::Assignment assignment() const;
 
     Context &m_ctx;

@@ -100,8 +100,7 @@ void TformNewVersionMsg::fitToTexts()
 
 void TformNewVersionMsg::btnLaunchUpdateClick()
 {
-    if (m_ctx.windows.formUpdateUpdater)
-        m_ctx.windows.formUpdateUpdater->UpdateEditor();
+    emit updateWanted();
 }
 
 void TformNewVersionMsg::btnSeeWhatsNewClick()

@@ -25,6 +25,10 @@ public:
     void btnSeeWhatsNewClick();
     void CheckBox1Change();
 
+signals:
+    // "Update Now": the updater's refresh and launch.
+    void updateWanted();
+
 protected:
     void showEvent(QShowEvent *event) override;
 

@@ -26,10 +26,9 @@ struct ConsoleRig {
     FakeServices fakes;
     AppState state;
     ConsoleModel model;
-    Windows windows;
     D2XXUnit usb{*fakes.bridge, model};
     Communication comm{usb, model, fakes.clock, state};
     PedalSession session{usb, comm, model, fakes.clock, state};
-    Context context{fakes.services(), state, model, windows, usb, comm, session};
+    Context context{fakes.services(), state, model, usb, comm, session};
     TformPrint window{context};
 };
