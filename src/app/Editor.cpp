@@ -111,6 +111,9 @@ void Editor::joinWindows()
     };
     QObject::connect(main, &TformMain::consoleWanted, console, showConsole);
     QObject::connect(effect, &TformFXsettings::consoleWanted, console, showConsole);
+    QObject::connect(effect, &TformFXsettings::undoWanted, main, [main] { main->editKey(Qt::Key_Z); });
+    QObject::connect(effect, &TformFXsettings::redoWanted, main, [main] { main->editKey(Qt::Key_Y); });
+    QObject::connect(effect, &TformFXsettings::compareWanted, main, [main] { main->editKey(Qt::Key_B); });
     QObject::connect(main, &TformMain::noteCutWanted, noteCut, [noteCut] {
         noteCut->show();
         noteCut->raise();

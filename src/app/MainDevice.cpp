@@ -177,8 +177,11 @@ void TformMain::menuDisconnectClick()
         b->setEnabled(false);
     menuMIDI->setEnabled(false);
     menuUploadTuningsData->setEnabled(false);
-    if (auto *fx = m_effect)
+    m_deviceControls = false;
+    if (auto *fx = m_effect) {
+        fx->dropComparing();
         fx->EnableEffectControls(false);
+    }
     menuEraseSettings->setEnabled(false);
     menuLoadPreset->setEnabled(false);
     menuSavePreset->setEnabled(false);
@@ -191,6 +194,7 @@ void TformMain::menuDisconnectClick()
     menuSetAssignableParamsToDefault->setEnabled(false);
     menuBypassStatus->setEnabled(false);
     menuLoadFirstPresetAtStartup->setEnabled(false);
+    updateEditMenu();
 }
 
 void TformMain::EnableUSBobjects(bool status)
@@ -203,8 +207,14 @@ void TformMain::EnableUSBobjects(bool status)
                        menuSetAssignableParamsToDefault})
         a->setEnabled(status);
     lstEffects->setEnabled(status);
-    if (auto *fx = m_effect)
+    m_deviceControls = status;
+    if (auto *fx = m_effect) {
+        // Without the pedal nothing can play the reference or take it back.
+        if (!status)
+            fx->dropComparing();
         fx->EnableEffectControls(status);
+    }
+    updateEditMenu();
 }
 
 void TformMain::Timer_USB_ReadTimer()
@@ -265,6 +275,7 @@ TformMain::RequestResult TformMain::RequestDeviceInfo(bool quietWhenSilent)
     AppState &state = m_ctx.state;
     ConsoleModel &log = m_ctx.console;
     PedalSession &session = m_ctx.session;
+    endCompare();
     const PedalSession::RequestReply reply = session.request();
 
     auto endUsable = [&] {

@@ -94,6 +94,7 @@ QString TformMain::OpenPresetFile()
         return {};
     try {
         const QString text = Presets::readPresetFile(path);
+        m_presetName = QFileInfo(path).completeBaseName();
         m_ctx.dialogs().message(QStringLiteral("File loaded successfully: ") + QDir::toNativeSeparators(path));
         return text;
     } catch (const FileError &e) {
@@ -104,13 +105,16 @@ QString TformMain::OpenPresetFile()
 
 void TformMain::menuLoadPresetClick()
 {
+    m_presetName.clear();
     const QString text = OpenPresetFile();
     ConsoleModel &log = m_ctx.console;
     log.ConsolePrint(QStringLiteral("********************LOAD LOCAL PRESET********************"));
     for (int k = 0; k < Presets::kLines; ++k)
         log.ConsolePrint(QString::fromLatin1(Presets::kLabels[static_cast<std::size_t>(k)]) + Presets::fieldOf(text, k));
     TformFXsettings *fx = m_effect;
+    endCompare();
     for (int k = 0; k < Presets::kLines; ++k)
         fx->EffectParameters.setValue(k, Presets::applyField(Presets::fieldOf(text, k), fx->EffectParameters.value(k)));
     fx->ApplyParametersToControls(true);
+    fx->presetApplied(m_presetName);
 }

@@ -118,6 +118,7 @@ TformMain::TformMain(Context &context) : QWidget(nullptr), m_ctx(context)
     connectFirmwareHandlers();
     connectUpdateHandlers();
     connectSetupHandlers();
+    connectEditHandlers();
     qApp->installEventFilter(this);
 
     guarded(m_ctx.dialogs(), [this] { FormCreate(); });
@@ -164,6 +165,25 @@ void TformMain::createControls()
     chkFirmwareUpgradeMode->setVisible(false);
 
     lblShowNewVersion = makeLabel(this, "lblShowNewVersion", QString(), {8, 450, 300, 17});
+}
+
+void TformMain::createEditMenu()
+{
+    menuEdit = makeMenu(this, "menuEdit", QStringLiteral("Edit"));
+    menuUndo = makeAction(menuEdit, "menuUndo", QStringLiteral("Undo"));
+    menuRedo = makeAction(menuEdit, "menuRedo", QStringLiteral("Redo"));
+    menuEdit->addSeparator();
+    menuCompare = makeAction(menuEdit, "menuCompare", QStringLiteral("Compare"));
+    menuCompare->setCheckable(true);
+    // The keys are read by the windows' key routing; the menu only shows them.
+    const std::pair<QAction *, QKeySequence> keys[] = {{menuUndo, QKeySequence(Qt::CTRL | Qt::Key_Z)},
+                                                       {menuRedo, QKeySequence(Qt::CTRL | Qt::Key_Y)},
+                                                       {menuCompare, QKeySequence(Qt::CTRL | Qt::Key_B)}};
+    for (const auto &[action, key] : keys) {
+        action->setShortcut(key);
+        action->setShortcutContext(Qt::WidgetShortcut);
+        action->setEnabled(false);
+    }
 }
 
 void TformMain::createMenus()
@@ -255,7 +275,8 @@ void TformMain::createMenus()
     menuQuickStart = makeAction(menuInfo, "menuQuickStart", QStringLiteral("Quick Start"));
     menuQuickStart->setVisible(false);
 
-    for (QMenu *m : {menuFile, menuConnection, menuSettings, menuFirmwareUpgrade, menuInfo})
+    createEditMenu();
+    for (QMenu *m : {menuFile, menuEdit, menuConnection, menuSettings, menuFirmwareUpgrade, menuInfo})
         MenuBar1->addMenu(m);
 
     Dialogs &dialogs = m_ctx.dialogs();
@@ -462,6 +483,8 @@ void TformMain::BuildMIDIChannelMenu()
 bool TformMain::FormKeyDown(int key, Qt::KeyboardModifiers shift)
 {
     const bool ctrlShift = (shift & Qt::ControlModifier) && (shift & Qt::ShiftModifier);
+    if ((shift & Qt::ControlModifier) && !(shift & (Qt::ShiftModifier | Qt::AltModifier)))
+        return editKey(key);
     if (!ctrlShift)
         return false;
     if (key == Qt::Key_P) {

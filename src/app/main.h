@@ -198,7 +198,16 @@ public:
 
     // The effect window, whose choices Assign, Set Footswitch Mode, Set
     // Tuning, Save Parameters and the presets take; shown beside this one.
-    void setEffectWindow(TformFXsettings *window) { m_effect = window; }
+    void setEffectWindow(TformFXsettings *window);
+
+    // --- the Edit menu: undo, redo and compare of the effect window's values
+    QMenu *menuEdit = nullptr;
+    QAction *menuUndo = nullptr;
+    QAction *menuRedo = nullptr;
+    QAction *menuCompare = nullptr;
+    void updateEditMenu();
+    // Ctrl+Z, Ctrl+Y, Ctrl+B: the Edit menu's entries, when they are enabled.
+    bool editKey(int key);
 
 signals:
     // The window was closed: the program ends.
@@ -233,10 +242,16 @@ private:
     void setPoll(bool on);
     void reportDump(bool complete);
     void sendBypassOn();
+    void createEditMenu();
+    void connectEditHandlers();
+    // Compare ends before anything reads or replaces the values.
+    void endCompare();
 
 
     Context &m_ctx;
     TformFXsettings *m_effect = nullptr;
+    bool m_deviceControls = false; // the device-dependent controls are enabled
+    QString m_presetName; // the preset file chosen last, without ".txt"
     bool m_closing = false;
 };
 

@@ -93,6 +93,7 @@ int TformFXsettings::ReadParameterValues(const PedalSnapshot &snapshot)
         m_ctx.console.ConsolePrint(label + EffectMessages::hex(value, 8));
     }
     ApplyParametersToControls(false);
+    pedalShown();
     return param::Count;
 }
 

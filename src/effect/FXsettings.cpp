@@ -24,6 +24,7 @@
 #include <QLabel>
 #include <QMouseEvent>
 #include <QRadioButton>
+#include <QScopedValueRollback>
 #include <QSignalBlocker>
 
 namespace {
@@ -227,6 +228,13 @@ void TformFXsettings::createControls()
     dialDryHPF->setToolTip(QStringLiteral("Filters low frequencies from the dry signal"));
     swtLimitRange->setToolTip(QStringLiteral("Limit the tracking range on higher notes."));
     swtNoiseGateStatus->setToolTip(QStringLiteral("Turn ON the noise gate"));
+    // Shown while Compare plays the reference.
+    lblComparing = new QLabel(QStringLiteral("Comparing"), this);
+    lblComparing->setObjectName(QStringLiteral("lblComparing"));
+    lblComparing->setAlignment(Qt::AlignCenter);
+    lblComparing->setStyleSheet(QStringLiteral("QLabel { background: #FFD700; color: #000000; font-weight: bold; }"));
+    lblComparing->hide();
+
     dialNoiseGateThreshold->setToolTip(QStringLiteral(
         "Set the level where the noise gate starts. When set to minimum, the Noise Gate is OFF. Turn it up to activate "
         "the gate and set the desired threshold."));
@@ -311,6 +319,8 @@ void TformFXsettings::layoutControls()
     }
     for (QFrame *f : {Rectangle1, Rectangle2, Rectangle3})
         f->lower();
+    lblComparing->setGeometry(150, 229, 140, 22);
+    lblComparing->raise();
 }
 
 void TformFXsettings::connectHandlers()
@@ -319,8 +329,15 @@ void TformFXsettings::connectHandlers()
     for (const Knob &k : m_knobs)
         connect(k.control, &KnobControl::angleChanged, this, [this, k, &d] { guarded(d, [&] { knobChanged(k); }); });
 
+    // Every change the player makes ends as a step of the history, named
+    // after its control.
     auto onSwitch = [this, &d](SwitchControl *s, auto handler) {
-        connect(s, &SwitchControl::switched, this, [this, handler, &d](bool on) { guarded(d, [&] { handler(on); }); });
+        connect(s, &SwitchControl::switched, this, [this, s, handler, &d](bool on) {
+            guarded(d, [&] {
+                handler(on);
+                recordChange(s->accessibleName().isEmpty() ? s->caption() : s->accessibleName());
+            });
+        });
     };
     using namespace param;
     // Wave and Split send even during a REQUEST's readout.
@@ -355,22 +372,45 @@ void TformFXsettings::connectHandlers()
             m_ctx.console.ConsolePrint(QStringLiteral("Send Harmonic Pitch string: ") + message);
             sendNow(message, 7);
             EffectParameters.setValue(HarmonicPitch, value);
+            recordChange(cmbVariableWavePitch->accessibleName());
         });
     });
-    connect(chkDominantNoteCut, &QCheckBox::toggled, this,
-            [this, &d] { guarded(d, [&] { noteCutChanged(chkDominantNoteCut, DominantNotesCut); }); });
-    connect(chkHighNoteCut, &QCheckBox::toggled, this,
-            [this, &d] { guarded(d, [&] { noteCutChanged(chkHighNoteCut, HighNotesCut); }); });
+    connect(chkDominantNoteCut, &QCheckBox::toggled, this, [this, &d] {
+        guarded(d, [&] {
+            noteCutChanged(chkDominantNoteCut, DominantNotesCut);
+            recordChange(chkDominantNoteCut->text());
+        });
+    });
+    connect(chkHighNoteCut, &QCheckBox::toggled, this, [this, &d] {
+        guarded(d, [&] {
+            noteCutChanged(chkHighNoteCut, HighNotesCut);
+            recordChange(chkHighNoteCut->text());
+        });
+    });
     for (int c = 0; c < 5; ++c)
-        connect(m_assignBoxes[static_cast<std::size_t>(c)], &QComboBox::currentIndexChanged, this,
-                [this, c, &d] { guarded(d, [&] { assignChanged(c); }); });
-    connect(cmbGuitarTuning, &QComboBox::currentIndexChanged, this, [this](int index) {
+        connect(m_assignBoxes[static_cast<std::size_t>(c)], &QComboBox::currentIndexChanged, this, [this, c, &d] {
+            guarded(d, [&] {
+                assignChanged(c);
+                recordChange(m_assignBoxes[static_cast<std::size_t>(c)]->accessibleName());
+            });
+        });
+    connect(cmbGuitarTuning, &QComboBox::currentIndexChanged, this, [this, &d](int index) {
         if (index >= 0)
             CurrentTuning = static_cast<std::uint8_t>(index);
+        guarded(d, [&] { recordChange(cmbGuitarTuning->accessibleName()); });
     });
-    connect(cmbSemitonesVariation, &QComboBox::currentIndexChanged, this, [this] {
+    connect(cmbSemitonesVariation, &QComboBox::currentIndexChanged, this, [this, &d] {
         SemitonesVariation = static_cast<std::uint8_t>(cmbSemitonesVariation->currentText().toInt() & 0xFF);
+        guarded(d, [&] { recordChange(cmbSemitonesVariation->accessibleName()); });
     });
+    for (QButtonGroup *group : {FtswShortPress, FtswLongPress}) {
+        connect(group, &QButtonGroup::buttonClicked, this, [this, group, &d] {
+            guarded(d, [&] {
+                recordChange(group == FtswShortPress ? QStringLiteral("Footswitch Short Press")
+                                                     : QStringLiteral("Footswitch Long Press"));
+            });
+        });
+    }
     connectGuarded(Timer1, &ClockTimer::timeout, this, d, [this] { Timer1Timer(); });
 }
 
@@ -379,6 +419,7 @@ void TformFXsettings::knobChanged(const Knob &knob)
     if (m_ctx.state.RequestInProgress)
         return;
     EffectParameters.setValue(knob.parameter, SendDialValue(knob.control, knob.parameter));
+    recordChange(EffectParameters.name(knob.parameter), knob.parameter);
 }
 
 KnobControl *TformFXsettings::knobOf(int parameter) const
@@ -480,7 +521,7 @@ void TformFXsettings::assignChanged(int control)
     ControlAssigned[static_cast<std::size_t>(control)] = box->currentIndex() > 0;
     if (control != 2 && control != 3)
         return;
-    if (m_ctx.state.RequestInProgress)
+    if (m_ctx.state.RequestInProgress || m_applying)
         return;
     const QString chosen = box->currentText();
     const bool noteCut = chosen == EffectParameters.name(param::DominantNotesCut)
@@ -532,10 +573,17 @@ QString TformFXsettings::BuildFootswitchMessage()
 
 void TformFXsettings::ApplyParametersToControls(bool sendNow)
 {
+    applyToControls(sendNow, nullptr);
+}
+
+void TformFXsettings::applyToControls(bool sendNow, const std::array<int, param::Count> *angles)
+{
     using namespace param;
+    const QScopedValueRollback applying(m_applying, true);
     SendImmediately = sendNow;
-    auto knob = [this](KnobControl *k, int p, std::uint32_t scale) {
-        k->setAngle(ValueToDialAngle(EffectParameters.value(p), scale));
+    // A knob goes to the angle given, else to the one its value shows.
+    auto knob = [this, angles](KnobControl *k, int p, std::uint32_t scale) {
+        k->setAngle(angles ? (*angles)[static_cast<std::size_t>(p)] : ValueToDialAngle(EffectParameters.value(p), scale));
     };
     knob(dialDry, Dry, kKnobScale);
     knob(dialSubMix, SubMix, kKnobScale);
@@ -575,6 +623,7 @@ void TformFXsettings::ApplyParametersToControls(bool sendNow)
 void TformFXsettings::setDefaultAssignableParameterValues()
 {
     using namespace param;
+    setComparing(false);
     for (int i = kFirstAssignable; i < Count; ++i)
         EffectParameters.setValue(i, kAssignableDefaults[static_cast<std::size_t>(i - kFirstAssignable)]);
     Clock &clock = m_ctx.clock();
@@ -598,12 +647,16 @@ void TformFXsettings::setDefaultAssignableParameterValues()
     SendAssignableParameter(EffectParameters.value(Attack), Attack);
     clock.pause(10);
     ApplyParametersToControls(false);
+    defaultsApplied();
 }
 
 void TformFXsettings::EnableEffectControls(bool enabled)
 {
+    // While Compare plays the reference the controls stay read-only.
+    enabled = enabled && !m_comparing;
     for (QWidget *child : findChildren<QWidget *>(QString(), Qt::FindDirectChildrenOnly))
         child->setEnabled(enabled);
+    lblComparing->setEnabled(true);
 }
 
 void TformFXsettings::showEvent(QShowEvent *event)
@@ -646,6 +699,15 @@ bool TformFXsettings::ReadParameterAddresses(const QString &firstLine)
 
 bool TformFXsettings::FormKeyDown(int key, Qt::KeyboardModifiers shift)
 {
+    // The Edit menu's keys work here too, where the knobs are turned.
+    if ((shift & Qt::ControlModifier) && !(shift & (Qt::ShiftModifier | Qt::AltModifier))) {
+        switch (key) {
+        case Qt::Key_Z: emit undoWanted(); return true;
+        case Qt::Key_Y: emit redoWanted(); return true;
+        case Qt::Key_B: emit compareWanted(); return true;
+        default: break;
+        }
+    }
     if (key == Qt::Key_P && (shift & Qt::ControlModifier) && (shift & Qt::ShiftModifier)) {
         emit consoleWanted();
         return true;

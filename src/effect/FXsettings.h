@@ -1,5 +1,6 @@
 #pragma once
 
+#include "EditHistory.h"
 #include "EffectMessages.h"
 #include "Parameters.h"
 
@@ -79,10 +80,36 @@ public:
     // Whether a knob write waits for Timer1.
     bool knobWritePending() const { return !m_pendingKnobs.empty(); }
 
+    // --- history and compare
+    // What the controls show now, the switches read from the switches.
+    EffectSettings currentSettings() const;
+    EditHistory &history() { return m_history; }
+    // Undo or redo one step: the controls show its settings and send what
+    // they send for them, at once. False when there is no such step or
+    // Compare is on.
+    bool undo();
+    bool redo();
+    // Compare on: the reference's values are sent (those that differ) and
+    // shown, read-only, under a "Comparing" marker; off: the edited values
+    // go back. The history is not touched.
+    void setComparing(bool on);
+    bool comparing() const { return m_comparing; }
+    // Compare ends without sending anything (the link is gone).
+    void dropComparing();
+    // A preset's values were applied: one step, and the new reference.
+    void presetApplied(const QString &name);
+    // The assignable defaults were applied: one step.
+    void defaultsApplied();
+
 signals:
     void knobWritten();
     // Ctrl+Shift+P: the debug console.
     void consoleWanted();
+    // Ctrl+Z, Ctrl+Y, Ctrl+B: the main window's Edit menu.
+    void undoWanted();
+    void redoWanted();
+    void compareWanted();
+    void comparingChanged(bool on);
     // A value was changed by the player (a knob, switch, list or box), by a
     // preset load, undo or redo: the values no longer match the preset
     // loaded or saved last.
@@ -106,6 +133,10 @@ private:
     void assignChanged(int control);
     void sendNow(const QString &hex, int bytes);
     void Timer1Timer();
+    void applyToControls(bool sendNow, const std::array<int, param::Count> *angles);
+    void recordChange(const QString &name, int mergeKey = -1);
+    void showSettings(const EffectSettings &settings);
+    void pedalShown();
     EffectMessages::Assignment assignment() const;
 
     Context &m_ctx;
@@ -114,4 +145,11 @@ private:
     // The newest message of each knob turned since the last Timer1 tick, in
     // the order the knobs were first turned.
     std::vector<std::pair<int, QByteArray>> m_pendingKnobs;
+
+    EditHistory m_history;
+    EffectSettings m_recorded;  // what the newest step left, or what was read
+    EffectSettings m_beforeCompare;
+    bool m_applying = false;    // controls moved by values, not by the player
+    bool m_comparing = false;
+    QLabel *lblComparing = nullptr;
 };
