@@ -1,6 +1,7 @@
 // Knob traffic: a drag delivering 120 angle changes a second for 5 s, in
 // real time, against a bridge that only counts; and ApplyParametersToControls
-// with all twenty values changing.
+// with all twenty values changing; undo and redo of a twenty-value preset
+// load.
 #include "BenchTable.h"
 #include "BenchSupport.h"
 #include "Communication.h"
@@ -134,6 +135,31 @@ int main(int argc, char **argv)
     }
     editor.state().RequestInProgress = false;
 
+    // Undo of a preset load that moved all twenty values, and its redo: the
+    // controls move back and every message goes out at once.
+    double undoMs = 1e9, redoMs = 1e9;
+    std::size_t undoWrites = 0;
+    for (int round = 0; round < 20; ++round) {
+        for (int i = 0; i < param::Count; ++i)
+            fx.EffectParameters.setValue(i, round % 2 ? 0x00700000u - static_cast<std::uint32_t>(i) * 0x10000u
+                                                      : 0x00080000u + static_cast<std::uint32_t>(i) * 0x10000u);
+        fx.EffectParameters.setValue(param::Wave, round % 2 ? param::kWaveOn : param::kWaveOff);
+        fx.EffectParameters.setValue(param::Attack, round % 2 ? param::kAttackSlow : param::kAttackFast);
+        fx.EffectParameters.setValue(param::HarmonicPitch, param::HarmonicPitchTable[round % 2 ? 3 : 20]);
+        fx.ApplyParametersToControls(true);
+        fx.presetApplied(QStringLiteral("Bench"));
+        QElapsedTimer t;
+        t.start();
+        const std::size_t writesBefore = bridge.writeTimes.size();
+        fx.undo();
+        undoWrites = bridge.writeTimes.size() - writesBefore;
+        undoMs = std::min(undoMs, t.nsecsElapsed() / 1e6);
+        t.restart();
+        fx.redo();
+        redoMs = std::min(redoMs, t.nsecsElapsed() / 1e6);
+        editor.console().clear();
+    }
+
     tableHeader("knob");
     tableRow("knob: writes in the busiest second", fmt("%d/s", busiest), "10/s", busiest / 10.0,
              fmt("%d changes, %zu writes", changes, bridge.writeTimes.size()));
@@ -143,5 +169,8 @@ int main(int argc, char **argv)
              worstLate / 20.0);
     tableRow("knob: ApplyParametersToControls, 20 changes", fmt("%.3f ms", applyMs), "5 ms", applyMs / 5.0);
     tableRow("decode: full answer with the decoders", fmt("%.1f us", decodeUs), "100 us", decodeUs / 100.0);
+    tableRow("undo: a twenty-value preset load", fmt("%.3f ms", undoMs), "10 ms", undoMs / 10.0,
+             fmt("%zu messages", undoWrites));
+    tableRow("redo: the same load", fmt("%.3f ms", redoMs), "10 ms", redoMs / 10.0);
     return 0;
 }

@@ -159,7 +159,7 @@ def keys(*names):
         pyatspi.Registry.generateKeyboardEvent(c, None, pyatspi.KEY_RELEASE)
 
 
-KEYCODES = {"Control": 37, "Shift": 50, "z": 52, "p": 33, "n": 57, "g": 42, "Up": 111, "Down": 116}
+KEYCODES = {"Control": 37, "Shift": 50, "z": 52, "y": 29, "b": 56, "p": 33, "n": 57, "g": 42, "Up": 111, "Down": 116}
 
 
 def labels(root):
