@@ -119,6 +119,7 @@ TformMain::TformMain(Context &context) : QWidget(nullptr), m_ctx(context)
     connectUpdateHandlers();
     connectSetupHandlers();
     connectEditHandlers();
+    fitToTexts();
     qApp->installEventFilter(this);
 
     guarded(m_ctx.dialogs(), [this] { FormCreate(); });
@@ -128,6 +129,28 @@ TformMain::~TformMain()
 {
     if (qApp)
         qApp->removeEventFilter(this);
+}
+
+void TformMain::fitToTexts()
+{
+    if (!lstEffects)
+        return; // not made yet
+    constexpr int kWidth = 356, kHeight = 228, kListLeft = 202;
+    const int width = std::max(kWidth, MenuBar1->sizeHint().width());
+    setFixedSize(width, kHeight);
+    MenuBar1->setGeometry(0, 0, width, 24);
+    // The labels take the room up to the effects list, which takes the rest.
+    for (QLabel *label : {lblDeviceName, lblFirmwareVersion, lblAlgorithmVersion, lblStatus})
+        label->resize(kListLeft - 4 - label->x(), label->height());
+    lstEffects->resize(width - kListLeft - (kWidth - 345), lstEffects->height());
+}
+
+void TformMain::changeEvent(QEvent *event)
+{
+    QWidget::changeEvent(event);
+    // A look or font of other sizes: the room the texts need changes.
+    if (event->type() == QEvent::StyleChange || event->type() == QEvent::FontChange)
+        fitToTexts();
 }
 
 void TformMain::createControls()

@@ -221,6 +221,7 @@ signals:
 
 protected:
     void closeEvent(QCloseEvent *event) override;
+    void changeEvent(QEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
@@ -243,6 +244,9 @@ private:
     void reportDump(bool complete);
     void sendBypassOn();
     void createEditMenu();
+    // The window grows where its texts need room: the menu titles in one
+    // row, the pedal's values whole.
+    void fitToTexts();
     void connectEditHandlers();
     // Compare ends before anything reads or replaces the values.
     void endCompare();
