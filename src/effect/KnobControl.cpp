@@ -166,11 +166,12 @@ void KnobControl::setAngle(int degrees)
         return;
     m_angle = a;
     update();
+    // The text first, so that whoever hears of the new value reads its text.
+    updateValueText();
     if (QAccessible::isActive()) {
         QAccessibleValueChangeEvent event(this, m_angle);
         QAccessible::updateAccessibility(&event);
     }
-    updateValueText();
     emit angleChanged(m_angle);
 }
 

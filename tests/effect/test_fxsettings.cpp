@@ -652,26 +652,30 @@ TEST_F(FxTest, WheelAndKeysSendWhatADragToTheSameAngleSends)
 
 TEST_F(FxTest, TabFollowsTheLayout)
 {
-    start({});
+    linked(); // every control enabled
     TformFXsettings &w = fx();
     for (KnobControl *k : w.findChildren<KnobControl *>())
         EXPECT_EQ(k->focusPolicy(), Qt::StrongFocus) << k->caption().toStdString();
-    // The controls Tab reaches, in the order of the focus chain.
+    // Tab from the first knob round the window and back to it. Of each
+    // footswitch group Tab reaches one button (the one that had focus last;
+    // the arrows move within the group).
+    w.show();
+    w.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
+    w.dialDry->setFocus();
     QStringList visited;
-    QWidget *at = w.dialDry;
     do {
-        if (at->parentWidget() == &w && (at->focusPolicy() & Qt::TabFocus))
-            visited << at->objectName();
-        at = at->nextInFocusChain();
-    } while (at != w.dialDry);
+        visited << QApplication::focusWidget()->objectName();
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    } while (QApplication::focusWidget() != w.dialDry && visited.size() < 100);
     const QStringList expected = {
         "dialDry", "dialMinus1Oct", "dialSubMix", "dialMinus2Oct",
         "dialLowPass", "dialHighPass", "dialRange", "dialDryHPF",
         "dialInputLevel", "dialClipWave", "dial1stHarmonic", "cmbVariableWavePitch",
         "swtBypass", "swtWave", "swtSplit", "swtLimitRange", "swtAttack", "swtNoiseGateStatus", "dialNoiseGateThreshold",
         "cmbGuitarTuning", "cmbSemitonesVariation", "chkDominantNoteCut", "chkHighNoteCut",
-        "chkChangePresetLongPress", "chkBypassLongPress", "chkBypassShortPress", "chkChangePresetShortPress",
+        "chkChangePresetLongPress", "chkBypassShortPress",
         "cmbAssignCtrlUNO", "cmbAssignCtrlDUE", "cmbAssignCtrlTRE", "cmbAssignCtrlQUATTRO", "cmbAssignRemote",
     };
-    EXPECT_EQ(visited, expected);
+    EXPECT_EQ(visited.join(QLatin1Char(' ')).toStdString(), expected.join(QLatin1Char(' ')).toStdString());
 }
