@@ -1,5 +1,21 @@
 #include "KnobMath.h"
 
+#include "Parameters.h"
+
+#include <cstdlib>
+
+namespace {
+
+constexpr int kLastPosition = 269;
+
+// The position an angle stands for, a dead-zone angle at the nearer end.
+int positionOf(int angle)
+{
+    return DialAngleToPosition(SnapDialAngle(angle));
+}
+
+} // namespace
+
 int SnapDialAngle(int angle)
 {
     if (angle > -135 && angle <= -90)
@@ -59,5 +75,38 @@ int ValueToDialAngle(std::uint32_t value, std::uint32_t fullScale)
 
 std::uint32_t DialAngleToValue(int angle)
 {
-    return static_cast<std::uint32_t>(PositionToValue(DialAngleToPosition(SnapDialAngle(angle)))) << 13;
+    return static_cast<std::uint32_t>(PositionToValue(positionOf(angle))) << 13;
+}
+
+int DialAngleToPercent(int angle)
+{
+    // Rounded half up.
+    return (positionOf(angle) * 200 + kLastPosition) / (2 * kLastPosition);
+}
+
+int DialAngleToStep(int angle, std::uint32_t fullScale)
+{
+    // The steps' positions rise with the step: find the first step at or
+    // past the knob's position, then take whichever of it and the one below
+    // lies nearer (the lower one on a tie).
+    const int position = positionOf(angle);
+    auto stepPosition = [fullScale](std::uint32_t step) { return positionOf(ValueToDialAngle(step, fullScale)); };
+    std::uint32_t low = 0, high = fullScale;
+    while (low < high) {
+        const std::uint32_t mid = low + (high - low) / 2;
+        if (stepPosition(mid) < position)
+            low = mid + 1;
+        else
+            high = mid;
+    }
+    if (low > 0 && position - stepPosition(low - 1) <= std::abs(stepPosition(low) - position))
+        --low;
+    return static_cast<int>(low);
+}
+
+QString DialValueText(int angle, std::uint32_t fullScale)
+{
+    if (fullScale == param::kKnobScale)
+        return QString::number(DialAngleToPercent(angle)) + QStringLiteral(" %");
+    return QString::number(DialAngleToStep(angle, fullScale));
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QString>
+
 #include <cstdint>
 
 // Between knob angles (whole degrees, counter-clockwise positive, 0 pointing
@@ -16,3 +18,13 @@ int PositionToValue(int position);
 int ValueToDialAngle(std::uint32_t value, std::uint32_t fullScale);
 // The value a knob at this angle sends: its 10-bit value shifted left by 13.
 std::uint32_t DialAngleToValue(int angle);
+
+// What a knob shows of its angle. Level knobs (full scale 0x800000) show
+// their travel position as a whole percent of the travel, rounded: "0 %" to
+// "100 %". The knobs the pedal keeps as step numbers (Low Pass 24, High Pass
+// 16, Range 22) show the step whose readout angle (ValueToDialAngle) lies
+// nearest, so a value read from the pedal shows the step the pedal holds.
+// Dead-zone angles count as the nearer end.
+int DialAngleToPercent(int angle);
+int DialAngleToStep(int angle, std::uint32_t fullScale);
+QString DialValueText(int angle, std::uint32_t fullScale);

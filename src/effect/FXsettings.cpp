@@ -321,6 +321,38 @@ void TformFXsettings::layoutControls()
         f->lower();
     lblComparing->setGeometry(150, 229, 140, 22);
     lblComparing->raise();
+    setUpKnobs();
+    setTabOrderByLayout();
+}
+
+void TformFXsettings::setUpKnobs()
+{
+    // Each knob shows its value on its own scale; the wheel and the page keys
+    // turn it by whole travel positions (one degree each).
+    for (const Knob &k : m_knobs) {
+        k.control->setValueTextFunction([scale = k.fullScale](int angle) { return DialValueText(angle, scale); });
+        k.control->setWheelStep(1);
+        k.control->setPageStep(10);
+    }
+}
+
+void TformFXsettings::setTabOrderByLayout()
+{
+    // The rows of knobs left to right, top to bottom (the harmonic's pitch
+    // beside its knob); the right side top to bottom, the noise gate's
+    // threshold under its switch; the tracking functions and the footswitch
+    // bottom left; the assignments bottom right.
+    QWidget *const order[] = {
+        dialDry, dialMinus1Oct, dialSubMix, dialMinus2Oct,
+        dialLowPass, dialHighPass, dialRange, dialDryHPF,
+        dialInputLevel, dialClipWave, dial1stHarmonic, cmbVariableWavePitch,
+        swtBypass, swtWave, swtSplit, swtLimitRange, swtAttack, swtNoiseGateStatus, dialNoiseGateThreshold,
+        cmbGuitarTuning, cmbSemitonesVariation, chkDominantNoteCut, chkHighNoteCut,
+        chkChangePresetLongPress, chkBypassLongPress, chkBypassShortPress, chkChangePresetShortPress,
+        cmbAssignCtrlUNO, cmbAssignCtrlDUE, cmbAssignCtrlTRE, cmbAssignCtrlQUATTRO, cmbAssignRemote,
+    };
+    for (std::size_t i = 1; i < std::size(order); ++i)
+        QWidget::setTabOrder(order[i - 1], order[i]);
 }
 
 void TformFXsettings::connectHandlers()

@@ -127,6 +127,8 @@ private:
     };
     void createControls();
     void layoutControls();
+    void setUpKnobs();
+    void setTabOrderByLayout();
     void connectHandlers();
     void knobChanged(const Knob &knob);
     void noteCutChanged(QCheckBox *box, int parameter);

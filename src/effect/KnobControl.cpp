@@ -25,6 +25,23 @@ QColor blend(const QColor &a, const QColor &b, double t)
                             static_cast<float>(a.blueF() + (b.blueF() - a.blueF()) * t));
 }
 
+// Draws one line centred in a rect, in a smaller font before it is cut short.
+void drawLine(QPainter &p, const QFont &font, const QRectF &rect, const QString &text)
+{
+    QFont f = font;
+    const double available = rect.width() - 2;
+    QFontMetricsF fm(f);
+    if (f.pointSizeF() > 0) {
+        const double minimum = std::min(f.pointSizeF(), 6.5);
+        while (fm.horizontalAdvance(text) > available && f.pointSizeF() - 0.25 >= minimum) {
+            f.setPointSizeF(f.pointSizeF() - 0.25);
+            fm = QFontMetricsF(f);
+        }
+    }
+    p.setFont(f);
+    p.drawText(rect, Qt::AlignHCenter | Qt::AlignVCenter, fm.elidedText(text, Qt::ElideRight, available));
+}
+
 bool onTravel(int angle)
 {
     // The dead zone is strictly between the two ends.
@@ -56,6 +73,15 @@ public:
             return knob()->caption();
         case QAccessible::Value:
             return QString::number(knob()->angle());
+        case QAccessible::Description:
+            if (knob()->m_valueTextFunction)
+                return knob()->valueText();
+            return QAccessibleWidget::text(t);
+        case QAccessible::Help:
+            // The value took the description's place; the tool tip stays within reach.
+            if (knob()->m_valueTextFunction && knob()->whatsThis().isEmpty())
+                return knob()->toolTip();
+            return QAccessibleWidget::text(t);
         default:
             return QAccessibleWidget::text(t);
         }
@@ -140,11 +166,46 @@ void KnobControl::setAngle(int degrees)
         return;
     m_angle = a;
     update();
+    // The text first, so that whoever hears of the new value reads its text.
+    updateValueText();
     if (QAccessible::isActive()) {
         QAccessibleValueChangeEvent event(this, m_angle);
         QAccessible::updateAccessibility(&event);
     }
     emit angleChanged(m_angle);
+}
+
+void KnobControl::setValueTextFunction(ValueTextFunction function)
+{
+    const bool lineChanges = bool(function) != bool(m_valueTextFunction);
+    m_valueTextFunction = std::move(function);
+    if (lineChanges)
+        updateGeometry();
+    updateValueText();
+}
+
+void KnobControl::updateValueText()
+{
+    const QString text = m_valueTextFunction ? m_valueTextFunction(m_angle) : QString();
+    if (text == m_valueText)
+        return;
+    m_valueText = text;
+    update();
+    if (QAccessible::isActive()) {
+        QAccessibleEvent event(this, QAccessible::DescriptionChanged);
+        QAccessible::updateAccessibility(&event);
+    }
+}
+
+void KnobControl::setWheelStep(int degrees)
+{
+    m_wheelStep = std::max(1, degrees);
+    m_wheelRemainder = 0;
+}
+
+void KnobControl::setPageStep(int degrees)
+{
+    m_pageStep = std::max(1, degrees);
 }
 
 void KnobControl::setCaption(const QString &caption)
@@ -181,14 +242,37 @@ int KnobControl::captionHeight() const
     return m_caption.isEmpty() ? 0 : fontMetrics().height() + 2;
 }
 
+int KnobControl::valueTextHeight() const
+{
+    return m_valueTextFunction ? fontMetrics().height() + 2 : 0;
+}
+
+QRect KnobControl::faceRect() const
+{
+    const int side = std::max(8, std::min(width(), height() - captionHeight() - valueTextHeight()));
+    return {(width() - side) / 2, 0, side, side};
+}
+
+QRect KnobControl::captionRect() const
+{
+    const int h = captionHeight();
+    return {0, height() - valueTextHeight() - h, h > 0 ? width() : 0, h};
+}
+
+QRect KnobControl::valueTextRect() const
+{
+    const int h = valueTextHeight();
+    return {0, height() - h, h > 0 ? width() : 0, h};
+}
+
 QSize KnobControl::sizeHint() const
 {
-    return {64, 64 + captionHeight()};
+    return {64, 64 + captionHeight() + valueTextHeight()};
 }
 
 QSize KnobControl::minimumSizeHint() const
 {
-    return {28, 28 + captionHeight()};
+    return {28, 28 + captionHeight() + valueTextHeight()};
 }
 
 void KnobControl::changeEvent(QEvent *event)
@@ -217,8 +301,7 @@ void KnobControl::paintEvent(QPaintEvent *)
     const QColor rim = blend(flatBody, text, enabled ? 0.45 : 0.3);
 
     // Knob square above the caption.
-    const int capH = captionHeight();
-    const double side = std::max(8, std::min(width(), height() - capH));
+    const double side = faceRect().height();
     const QPointF centre(width() / 2.0, side / 2.0);
     const double arcWidth = std::max(2.0, side * 0.065);
     const double arcRadius = side / 2.0 - arcWidth / 2.0 - 2.0;
@@ -271,24 +354,12 @@ void KnobControl::paintEvent(QPaintEvent *)
     p.setPen(pointerPen);
     p.drawLine(centre + dir * inner, centre + dir * outer);
 
-    // Caption under the knob, made smaller before it is cut short.
-    if (!m_caption.isEmpty()) {
-        QFont f = font();
-        const int available = width() - 2;
-        QFontMetricsF fm(f);
-        if (f.pointSizeF() > 0) {
-            const double minimum = std::min(f.pointSizeF(), 6.5);
-            while (fm.horizontalAdvance(m_caption) > available && f.pointSizeF() - 0.25 >= minimum) {
-                f.setPointSizeF(f.pointSizeF() - 0.25);
-                fm = QFontMetricsF(f);
-            }
-        }
-        p.setFont(f);
-        p.setPen(text);
-        const QRectF capRect(0, height() - capH, width(), capH);
-        p.drawText(capRect, Qt::AlignHCenter | Qt::AlignVCenter,
-                   fm.elidedText(m_caption, Qt::ElideRight, available));
-    }
+    // Caption under the knob, the value under the caption.
+    p.setPen(text);
+    if (!m_caption.isEmpty())
+        drawLine(p, font(), captionRect(), m_caption);
+    if (!m_valueText.isEmpty())
+        drawLine(p, font(), valueTextRect(), m_valueText);
 }
 
 void KnobControl::mousePressEvent(QMouseEvent *event)
@@ -341,10 +412,9 @@ void KnobControl::wheelEvent(QWheelEvent *event)
     }
     // Fine-grained wheels send fractions of a notch: gather them until a
     // whole degree is due.
-    constexpr int unitsPerDegree = kWheelUnitsPerNotch / kWheelStep;
-    m_wheelRemainder += units;
-    const int degrees = m_wheelRemainder / unitsPerDegree;
-    m_wheelRemainder -= degrees * unitsPerDegree;
+    m_wheelRemainder += units * m_wheelStep;
+    const int degrees = m_wheelRemainder / kWheelUnitsPerNotch;
+    m_wheelRemainder -= degrees * kWheelUnitsPerNotch;
     if (degrees != 0)
         stepBy(degrees);
     event->accept();
@@ -362,10 +432,10 @@ void KnobControl::keyPressEvent(QKeyEvent *event)
         stepBy(-1);
         break;
     case Qt::Key_PageUp:
-        stepBy(kPageStep);
+        stepBy(m_pageStep);
         break;
     case Qt::Key_PageDown:
-        stepBy(-kPageStep);
+        stepBy(-m_pageStep);
         break;
     case Qt::Key_Home:
         setTravel(0);

@@ -3,6 +3,8 @@
 #include <QString>
 #include <QWidget>
 
+#include <functional>
+
 // A rotary knob whose value is an angle in whole degrees, counter-clockwise
 // positive with 0 pointing right: 90 is straight up, -90 straight down, 180
 // (or -180) left.
@@ -22,21 +24,32 @@
 //
 // Interaction: dragging up turns clockwise (towards the maximum), dragging
 // down turns back, one degree per pixel; pressing does not move the knob and
-// the pointer need not stay on it. One wheel notch is 5 degrees (up =
-// clockwise). Up/Right 1 degree clockwise, Down/Left 1 degree back,
-// PageUp/PageDown 27 degrees, Home the minimum, End the maximum. A move that
-// starts from a dead-zone angle starts from the nearer end of the travel.
+// the pointer need not stay on it. One wheel notch turns wheelStep degrees
+// (5 unless set; up = clockwise). Up/Right 1 degree clockwise, Down/Left 1
+// degree back, PageUp/PageDown pageStep degrees (27 unless set), Home the
+// minimum, End the maximum. A move that starts from a dead-zone angle starts
+// from the nearer end of the travel. The knob takes focus by Tab and click
+// and draws a dotted frame while it has it.
+//
+// Value text: given a function from angle to text, the knob shows that text
+// on a line under its caption, follows every angle change with it (whoever
+// made the change), and gives it to assistive technology as the knob's
+// description. Without one the knob shows no value line.
 //
 // Looks: the body takes the palette's Button colour, the caption ButtonText,
 // the pointer and the filled part of the arc Highlight; style sheets set them
 // with background-color, color and selection-background-color.
 //
 // Assistive technology sees a dial named after the caption (or the accessible
-// name, when one is set) whose value is the angle, -180 to 180 in steps of 1.
+// name, when one is set) whose value is the angle, -180 to 180 in steps of 1,
+// and whose description is the value text (the tool tip when there is none).
 class KnobControl : public QWidget {
     Q_OBJECT
     Q_PROPERTY(int angle READ angle WRITE setAngle NOTIFY angleChanged USER true)
     Q_PROPERTY(QString caption READ caption WRITE setCaption)
+    Q_PROPERTY(QString valueText READ valueText)
+    Q_PROPERTY(int wheelStep READ wheelStep WRITE setWheelStep)
+    Q_PROPERTY(int pageStep READ pageStep WRITE setPageStep)
 
 public:
     static constexpr int kMinimumAngle = -135;
@@ -54,6 +67,24 @@ public:
 
     QString caption() const { return m_caption; }
     void setCaption(const QString &caption);
+
+    // The text shown for an angle; an empty function shows no value line.
+    using ValueTextFunction = std::function<QString(int angle)>;
+    void setValueTextFunction(ValueTextFunction function);
+    QString valueText() const { return m_valueText; }
+
+    // Degrees per wheel notch and per PageUp/PageDown; at least 1.
+    int wheelStep() const { return m_wheelStep; }
+    void setWheelStep(int degrees);
+    int pageStep() const { return m_pageStep; }
+    void setPageStep(int degrees);
+
+    // Where the parts are drawn: the square of the dial (centred across the
+    // width, at the top), the caption's line and the value text's line under
+    // it (empty when there is nothing to show).
+    QRect faceRect() const;
+    QRect captionRect() const;
+    QRect valueTextRect() const;
 
     // Position along the travel, measured clockwise from the minimum: 0 at
     // -135, 45 at 180/-180, 135 at 90, 270 at -45. An angle in the dead zone
@@ -85,13 +116,20 @@ private:
     void stepBy(int degrees);
     void setTravel(int travel);
     int captionHeight() const;
+    int valueTextHeight() const;
+    void updateValueText();
 
     int m_angle = kMinimumAngle;
     QString m_caption;
     bool m_dragging = false;
     double m_dragTravel = 0;
     double m_lastDragY = 0;
+    // Wheel units times degrees per notch not yet turned.
     int m_wheelRemainder = 0;
+    int m_wheelStep = kWheelStep;
+    int m_pageStep = kPageStep;
+    ValueTextFunction m_valueTextFunction;
+    QString m_valueText;
 
     friend class KnobAccessible;
 };

@@ -21,10 +21,15 @@ def main(editor, pedal):
             effect = find(app, FRAME, "Tharnvik MK3 0015")
             sent = programs.pedal_messages
 
-            # Turn Dry straight up: its address in this algorithm is 0027.
+            # Dry describes the level the pedal holds (0x600000 of 0x800000,
+            # three quarters of the travel) as a screen reader says it.
             dry = find(effect, "dial", "Dry")
+            wait_for(lambda: dry.description == "75 %", 10, "Dry to describe 75 %")
+
+            # Turn Dry straight up: its address in this algorithm is 0027.
             dry.queryValue().currentValue = 90
             wait_for(lambda: "010027003FC000" in sent(), 10, "the Dry write")
+            wait_for(lambda: dry.description == "50 %", 10, "Dry to describe 50 %")
 
             # Put Wave Clip on Control I and upload the assignment.
             control1 = labelled(effect, "Control I")
@@ -53,6 +58,7 @@ def main(editor, pedal):
             press(find(main_window, "push button", "Request"))
             wait_for(lambda: sent().count("0200") == requests + 2, 10, "the request")
             wait_for(lambda: dry.queryValue().currentValue == 91, 10, "Dry at the pedal's value")
+            wait_for(lambda: dry.description == "49 %", 10, "Dry to describe the pedal's 49 %")
 
             assert programs.close_editor() == 0
         finally:

@@ -258,6 +258,64 @@ TEST_F(KnobTest, AccessibleAsADialWhoseValueIsTheAngle)
     EXPECT_EQ(ai->text(QAccessible::Name), QStringLiteral("High pass filter"));
 }
 
+TEST_F(KnobTest, ValueTextFollowsEveryAngleAndIsTheAccessibleDescription)
+{
+    QAccessibleInterface *ai = QAccessible::queryAccessibleInterface(&knob);
+    knob.setToolTip(QStringLiteral("Cuts the highs"));
+    // Without a value function: no value line, the tool tip describes the knob.
+    const QSize plain = knob.sizeHint();
+    EXPECT_TRUE(knob.valueText().isEmpty());
+    EXPECT_TRUE(knob.valueTextRect().isEmpty());
+    EXPECT_EQ(ai->text(QAccessible::Description), QStringLiteral("Cuts the highs"));
+
+    start(90);
+    knob.setValueTextFunction([](int angle) { return QStringLiteral("at %1").arg(KnobControl::travelOf(angle)); });
+    EXPECT_GT(knob.sizeHint().height(), plain.height());
+    knob.resize(knob.sizeHint());
+    EXPECT_EQ(knob.valueText(), QStringLiteral("at 135"));
+
+    // Code, keys, wheel and drags all move the text; the name stays the caption.
+    knob.setAngle(-100);
+    EXPECT_EQ(knob.valueText(), QStringLiteral("at 0"));
+    QTest::keyClick(&knob, Qt::Key_End);
+    EXPECT_EQ(knob.valueText(), QStringLiteral("at 270"));
+    wheel(knob, -120);
+    EXPECT_EQ(knob.valueText(), QStringLiteral("at 265"));
+    const QPointF p(knob.width() / 2.0, knob.height() / 2.0);
+    mouse(knob, QEvent::MouseButtonPress, p, Qt::LeftButton);
+    mouse(knob, QEvent::MouseMove, p + QPointF(0, 5), Qt::LeftButton);
+    mouse(knob, QEvent::MouseButtonRelease, p + QPointF(0, 5), Qt::NoButton);
+    EXPECT_EQ(knob.valueText(), QStringLiteral("at 260"));
+    EXPECT_EQ(ai->text(QAccessible::Name), QStringLiteral("Low Pass"));
+    EXPECT_EQ(ai->text(QAccessible::Description), QStringLiteral("at 260"));
+    EXPECT_EQ(ai->text(QAccessible::Help), QStringLiteral("Cuts the highs"));
+
+    // The face, the caption and the value each have their own part of the knob.
+    const QRect face = knob.faceRect(), caption = knob.captionRect(), value = knob.valueTextRect();
+    EXPECT_TRUE(knob.rect().contains(face) && knob.rect().contains(caption) && knob.rect().contains(value));
+    EXPECT_LE(face.bottom(), caption.top());
+    EXPECT_EQ(caption.bottom() + 1, value.top());
+    EXPECT_GE(value.height(), knob.fontMetrics().height());
+}
+
+TEST_F(KnobTest, WheelAndPageStepsCanBeSet)
+{
+    knob.setWheelStep(1);
+    knob.setPageStep(10);
+    start(90);
+    wheel(knob, 120);
+    EXPECT_EQ(knob.angle(), 89);
+    wheel(knob, 60); // half a notch waits for the other half
+    EXPECT_EQ(knob.angle(), 89);
+    wheel(knob, 60);
+    EXPECT_EQ(knob.angle(), 88);
+    QTest::keyClick(&knob, Qt::Key_PageDown);
+    EXPECT_EQ(knob.angle(), 98);
+    QTest::keyClick(&knob, Qt::Key_PageUp);
+    QTest::keyClick(&knob, Qt::Key_PageUp);
+    EXPECT_EQ(knob.angle(), 78);
+}
+
 TEST(SwitchControl, TogglesByClickSpaceAndCodeSignallingOnlyChanges)
 {
     SwitchControl sw(QStringLiteral("Limit Range"));

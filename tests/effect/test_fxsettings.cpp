@@ -6,9 +6,11 @@
 #include "Presets.h"
 #include "FXsettings.h"
 #include "KnobControl.h"
+#include "KnobMath.h"
 #include "Parameters.h"
 #include "SwitchControl.h"
 
+#include <QAccessible>
 #include <QAction>
 #include <QButtonGroup>
 #include <QCheckBox>
@@ -16,6 +18,10 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTest>
+#include <QWheelEvent>
+
+#include <functional>
 
 namespace {
 
@@ -471,4 +477,205 @@ TEST_F(FxTest, TheControlsModelSendsWhatTheWindowSendsForAPresetLoad)
                   fakes.dialogs.messages.contains(QStringLiteral("Set a tuning before using this parameter")))
             << c.name;
     }
+}
+
+namespace {
+
+// What Timer1 writes after a change to a knob, the change made by `act`.
+std::vector<QByteArray> writtenAfter(FakeServices &fakes, RecordingFtd2xx &ft, const std::function<void()> &act)
+{
+    ft.writes.clear();
+    act();
+    fakes.clock.advance(100);
+    return ft.writes;
+}
+
+void turnByWheel(KnobControl *knob, int notches)
+{
+    const QPointF pos(knob->width() / 2.0, knob->height() / 2.0);
+    QWheelEvent event(pos, knob->mapToGlobal(pos), QPoint(), QPoint(0, 120 * notches), Qt::NoButton, Qt::NoModifier,
+                      Qt::NoScrollPhase, false);
+    QApplication::sendEvent(knob, &event);
+}
+
+// Drags the knob up by `pixels` (down when negative), one degree of travel each.
+void drag(KnobControl *knob, int pixels)
+{
+    const QPointF from(knob->width() / 2.0, knob->height() / 2.0);
+    const QPointF to = from - QPointF(0, pixels);
+    QMouseEvent press(QEvent::MouseButtonPress, from, knob->mapToGlobal(from), Qt::LeftButton, Qt::LeftButton,
+                      Qt::NoModifier);
+    QMouseEvent move(QEvent::MouseMove, to, knob->mapToGlobal(to), Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
+    QMouseEvent release(QEvent::MouseButtonRelease, to, knob->mapToGlobal(to), Qt::LeftButton, Qt::NoButton,
+                        Qt::NoModifier);
+    for (QMouseEvent *e : {&press, &move, &release})
+        QApplication::sendEvent(knob, e);
+}
+
+} // namespace
+
+TEST_F(FxTest, KnobsShowTheirValueOnTheirOwnScale)
+{
+    start({});
+    TformFXsettings &w = fx();
+    struct Case {
+        KnobControl *knob;
+        int angle;
+        const char *text;
+    };
+    const Case table[] = {
+        {w.dialDry, -135, "0 %"},       {w.dialDry, 90, "50 %"},        {w.dialDry, -45, "100 %"},
+        {w.dialNoiseGateThreshold, -60, "100 %"},
+        {w.dialLowPass, -135, "0"},     {w.dialLowPass, 90, "12"},      {w.dialLowPass, -45, "24"},
+        {w.dialHighPass, -135, "0"},    {w.dialHighPass, 89, "8"},      {w.dialHighPass, -45, "16"},
+        {w.dialRange, -135, "0"},       {w.dialRange, 90, "11"},        {w.dialRange, -45, "22"},
+    };
+    for (const Case &c : table) {
+        c.knob->setAngle(c.angle);
+        const QString name = c.knob->caption();
+        EXPECT_EQ(c.knob->valueText(), QString::fromLatin1(c.text)) << name.toStdString() << " " << c.angle;
+        QAccessibleInterface *ai = QAccessible::queryAccessibleInterface(c.knob);
+        EXPECT_EQ(ai->text(QAccessible::Name), name);
+        EXPECT_EQ(ai->text(QAccessible::Description), c.knob->valueText()) << name.toStdString();
+    }
+    // The hint of a knob with one is still within reach.
+    EXPECT_EQ(QAccessible::queryAccessibleInterface(w.dialDryHPF)->text(QAccessible::Help),
+              QStringLiteral("Filters low frequencies from the dry signal"));
+}
+
+TEST_F(FxTest, AKnobReadFromThePedalShowsThePedalsValue)
+{
+    auto put = [this](int parameter, std::uint32_t value) {
+        for (int b = 0; b < 4; ++b)
+            answer[static_cast<std::size_t>(26 + 4 * parameter + b)] = int((value >> (24 - 8 * b)) & 0xFF);
+    };
+    put(param::Dry, 0x400000);
+    put(param::SubMix, 0x800000);
+    put(param::LowPass, 7);
+    put(param::HighPass, 3);
+    put(param::Range, 22);
+    linked();
+    TformFXsettings &w = fx();
+    EXPECT_EQ(w.dialDry->valueText(), QStringLiteral("50 %"));
+    EXPECT_EQ(w.dialSubMix->valueText(), QStringLiteral("100 %"));
+    EXPECT_EQ(w.dialLowPass->valueText(), QStringLiteral("7"));
+    EXPECT_EQ(w.dialHighPass->valueText(), QStringLiteral("3"));
+    EXPECT_EQ(w.dialRange->valueText(), QStringLiteral("22"));
+    EXPECT_EQ(w.dialMinus1Oct->valueText(), QStringLiteral("0 %"));
+}
+
+TEST_F(FxTest, KnobTextsFitWithTheProgramsFont)
+{
+    start({});
+    TformFXsettings &w = fx();
+    QFont font = QApplication::font();
+    font.setPointSize(9); // as the program sets it
+    w.setFont(font);
+    const QFontMetrics fm(font);
+    const QList<KnobControl *> knobs = w.findChildren<KnobControl *>();
+    ASSERT_EQ(knobs.size(), 12);
+    for (KnobControl *k : knobs) {
+        const std::string name = k->caption().toStdString();
+        EXPECT_EQ(k->size(), QSize(62, 74)) << name;
+        int widest = 0;
+        for (int t = 0; t <= KnobControl::kTravel; ++t) {
+            k->setAngle(KnobControl::angleAtTravel(t));
+            widest = std::max(widest, fm.horizontalAdvance(k->valueText()));
+        }
+        // Drawn without shrinking or cutting, one pixel clear of either side.
+        EXPECT_LE(widest, k->valueTextRect().width() - 2) << name;
+        EXPECT_GE(k->valueTextRect().height(), fm.height()) << name;
+        EXPECT_GE(k->captionRect().height(), fm.height()) << name;
+        EXPECT_EQ(k->valueTextRect().bottom(), k->height() - 1) << name;
+        // The face keeps room to grab and to read the pointer.
+        EXPECT_GE(k->faceRect().height(), 40) << name;
+        EXPECT_LE(k->faceRect().bottom(), k->captionRect().top()) << name;
+    }
+}
+
+TEST_F(FxTest, WheelAndKeysSendWhatADragToTheSameAngleSends)
+{
+    linked();
+    KnobControl *dry = fx().dialDry;
+    struct Case {
+        int from;
+        std::function<void()> act;
+        int to;
+    };
+    auto key = [dry](Qt::Key k) { return [dry, k] { QTest::keyClick(dry, k); }; };
+    const Case cases[] = {
+        {90, [dry] { turnByWheel(dry, 1); }, 89},   {90, [dry] { turnByWheel(dry, -1); }, 91},
+        {90, [dry] { turnByWheel(dry, 3); }, 87},   {90, key(Qt::Key_Up), 89},
+        {90, key(Qt::Key_Right), 89},               {90, key(Qt::Key_Down), 91},
+        {90, key(Qt::Key_Left), 91},                {90, key(Qt::Key_PageUp), 80},
+        {90, key(Qt::Key_PageDown), 100},           {-40, key(Qt::Key_PageUp), -45},
+        {-140, key(Qt::Key_PageDown), -135},        {90, key(Qt::Key_Home), -135},
+        {90, key(Qt::Key_End), -45},
+    };
+    for (const Case &c : cases) {
+        dry->setAngle(c.from);
+        fakes.clock.advance(100);
+        const std::vector<QByteArray> sent = writtenAfter(fakes, ft(), c.act);
+        EXPECT_EQ(dry->angle(), c.to) << c.from << " to " << c.to;
+        dry->setAngle(c.from);
+        fakes.clock.advance(100);
+        const std::vector<QByteArray> dragged = writtenAfter(
+            fakes, ft(), [&] { drag(dry, KnobControl::travelOf(c.to) - KnobControl::travelOf(c.from)); });
+        EXPECT_EQ(dry->angle(), c.to);
+        EXPECT_EQ(sent, dragged) << c.from << " to " << c.to;
+        ASSERT_EQ(sent.size(), 1u);
+        EXPECT_EQ(sent[0], write(0x0027, DialAngleToValue(c.to)));
+    }
+
+    // At an end, or with the controls disabled (unlinked), the knob stays
+    // and nothing is sent.
+    struct Still {
+        bool enabled;
+        int at;
+        std::function<void()> act;
+    };
+    const Still still[] = {
+        {true, -45, key(Qt::Key_Up)},        {true, -45, key(Qt::Key_End)},
+        {true, -45, [dry] { turnByWheel(dry, 1); }},
+        {true, -135, key(Qt::Key_PageDown)}, {true, -135, [dry] { turnByWheel(dry, -1); }},
+        {false, 90, key(Qt::Key_Up)},        {false, 90, key(Qt::Key_Home)},
+        {false, 90, [dry] { turnByWheel(dry, 1); }},
+    };
+    for (const Still &c : still) {
+        fx().EnableEffectControls(c.enabled);
+        dry->setAngle(c.at);
+        fakes.clock.advance(100);
+        EXPECT_TRUE(writtenAfter(fakes, ft(), c.act).empty()) << c.at << (c.enabled ? "" : " disabled");
+        EXPECT_EQ(dry->angle(), c.at);
+    }
+}
+
+TEST_F(FxTest, TabFollowsTheLayout)
+{
+    linked(); // every control enabled
+    TformFXsettings &w = fx();
+    for (KnobControl *k : w.findChildren<KnobControl *>())
+        EXPECT_EQ(k->focusPolicy(), Qt::StrongFocus) << k->caption().toStdString();
+    // Tab from the first knob round the window and back to it. Of each
+    // footswitch group Tab reaches one button (the one that had focus last;
+    // the arrows move within the group).
+    w.show();
+    w.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
+    w.dialDry->setFocus();
+    QStringList visited;
+    do {
+        visited << QApplication::focusWidget()->objectName();
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    } while (QApplication::focusWidget() != w.dialDry && visited.size() < 100);
+    const QStringList expected = {
+        "dialDry", "dialMinus1Oct", "dialSubMix", "dialMinus2Oct",
+        "dialLowPass", "dialHighPass", "dialRange", "dialDryHPF",
+        "dialInputLevel", "dialClipWave", "dial1stHarmonic", "cmbVariableWavePitch",
+        "swtBypass", "swtWave", "swtSplit", "swtLimitRange", "swtAttack", "swtNoiseGateStatus", "dialNoiseGateThreshold",
+        "cmbGuitarTuning", "cmbSemitonesVariation", "chkDominantNoteCut", "chkHighNoteCut",
+        "chkChangePresetLongPress", "chkBypassShortPress",
+        "cmbAssignCtrlUNO", "cmbAssignCtrlDUE", "cmbAssignCtrlTRE", "cmbAssignCtrlQUATTRO", "cmbAssignRemote",
+    };
+    EXPECT_EQ(visited.join(QLatin1Char(' ')).toStdString(), expected.join(QLatin1Char(' ')).toStdString());
 }

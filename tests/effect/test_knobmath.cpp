@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <map>
 #include <set>
 
@@ -98,4 +100,54 @@ TEST(KnobMath, RoundTripOfEveryPosition)
     // Both ends survive the trip.
     EXPECT_EQ(DialAngleToPosition(ValueToDialAngle(0, 0x800000)), 0);
     EXPECT_EQ(DialAngleToPosition(ValueToDialAngle(1023u << 13, 0x800000)), 269);
+}
+
+TEST(KnobMath, ValueTextOfLevelAndStepKnobs)
+{
+    struct Case {
+        int angle;
+        std::uint32_t scale;
+        const char *text;
+    };
+    const Case table[] = {
+        // Level knobs: whole percent of the travel, rounded.
+        {-135, 0x800000, "0 %"},   {-45, 0x800000, "100 %"}, {90, 0x800000, "50 %"},  {91, 0x800000, "49 %"},
+        {-136, 0x800000, "0 %"},   {-44, 0x800000, "100 %"}, {-100, 0x800000, "0 %"}, {-60, 0x800000, "100 %"},
+        // Step knobs: the step whose readout angle is nearest.
+        {-135, 24, "0"},  {90, 24, "12"}, {-45, 24, "24"}, {-100, 24, "0"}, {-60, 24, "24"},
+        {-135, 16, "0"},  {89, 16, "8"},  {-45, 16, "16"},
+        {-135, 22, "0"},  {90, 22, "11"}, {-45, 22, "22"},
+    };
+    for (const Case &c : table)
+        EXPECT_EQ(DialValueText(c.angle, c.scale), QString::fromLatin1(c.text)) << c.angle << "/" << c.scale;
+}
+
+TEST(KnobMath, ValuesFromThePedalShowWhatThePedalHolds)
+{
+    // Every step of every step knob reads back as itself, and turning the
+    // knob clockwise passes the steps in order.
+    for (std::uint32_t scale : {24u, 16u, 22u}) {
+        for (std::uint32_t step = 0; step <= scale; ++step)
+            EXPECT_EQ(DialAngleToStep(ValueToDialAngle(step, scale), scale), int(step)) << step << "/" << scale;
+        int last = 0;
+        for (int t = 0; t <= 270; ++t) {
+            int angle = -135 - t;
+            if (angle <= -180)
+                angle += 360;
+            const int s = DialAngleToStep(angle, scale);
+            EXPECT_TRUE(s == last || s == last + 1) << t << "/" << scale;
+            last = s;
+        }
+        EXPECT_EQ(last, int(scale));
+    }
+    // A level value read from the pedal shows its own percent within one and
+    // a half: the readout's mapping may show a value up to three positions
+    // low, and the percent is rounded.
+    double worst = 0;
+    for (int v = 0; v <= 1023; ++v) {
+        const int shown = DialAngleToPercent(ValueToDialAngle(std::uint32_t(v) << 13, 0x800000));
+        worst = std::max(worst, std::abs(shown - v * 100.0 / 1023));
+    }
+    EXPECT_LE(worst, 1.5);
+    EXPECT_EQ(DialValueText(ValueToDialAngle(0x400000, 0x800000), 0x800000), QStringLiteral("50 %"));
 }
