@@ -148,9 +148,10 @@ void TformMain::fitToTexts()
 void TformMain::changeEvent(QEvent *event)
 {
     QWidget::changeEvent(event);
-    // A look or font of other sizes: the room the texts need changes.
+    // A look or font of other sizes: the room the texts need changes, once
+    // the controls have taken the new look too.
     if (event->type() == QEvent::StyleChange || event->type() == QEvent::FontChange)
-        fitToTexts();
+        QMetaObject::invokeMethod(this, &TformMain::fitToTexts, Qt::QueuedConnection);
 }
 
 void TformMain::createControls()

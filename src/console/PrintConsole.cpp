@@ -91,14 +91,14 @@ TformPrint::TformPrint(Context &context, QWidget *parent)
     btnEraseEeprom->setObjectName(QStringLiteral("btnEraseEeprom"));
     btnEraseEeprom->setAccessibleName(QStringLiteral("Erase E2P"));
     btnEraseEeprom->setFont(arial10());
-    btnEraseEeprom->setGeometry(184, 5, 73, 32);
+    btnEraseEeprom->setGeometry(184, 2, 73, 40);
     connectGuarded(btnEraseEeprom, &QPushButton::clicked, this, d, [this] { btnEraseEepromClick(); });
 
     btnReadEEPROM = new QPushButton(QStringLiteral("Read\nE2P"), this);
     btnReadEEPROM->setObjectName(QStringLiteral("btnReadEEPROM"));
     btnReadEEPROM->setAccessibleName(QStringLiteral("Read E2P"));
     btnReadEEPROM->setFont(arial10());
-    btnReadEEPROM->setGeometry(265, 4, 62, 32);
+    btnReadEEPROM->setGeometry(265, 2, 62, 40);
     connectGuarded(btnReadEEPROM, &QPushButton::clicked, this, d, [this] { btnReadEEPROMClick(); });
 
     Label1 = new QLabel(QStringLiteral("E2P addr"), this);

@@ -8,6 +8,7 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QWheelEvent>
+#include <QtMath>
 
 #include <algorithm>
 #include <cmath>
@@ -25,11 +26,11 @@ QColor blend(const QColor &a, const QColor &b, double t)
                             static_cast<float>(a.blueF() + (b.blueF() - a.blueF()) * t));
 }
 
-// Draws one line centred in a rect, in a smaller font before it is cut short.
-void drawLine(QPainter &p, const QFont &font, const QRectF &rect, const QString &text)
+// The font a line is drawn in: the widget's, made smaller (down to 6.5
+// points) before the line is cut short.
+QFont fittedFont(const QFont &font, double available, const QString &text)
 {
     QFont f = font;
-    const double available = rect.width() - 2;
     QFontMetricsF fm(f);
     if (f.pointSizeF() > 0) {
         const double minimum = std::min(f.pointSizeF(), 6.5);
@@ -38,8 +39,16 @@ void drawLine(QPainter &p, const QFont &font, const QRectF &rect, const QString 
             fm = QFontMetricsF(f);
         }
     }
+    return f;
+}
+
+// Draws one line centred in a rect, in a smaller font before it is cut short.
+void drawLine(QPainter &p, const QFont &font, const QRectF &rect, const QString &text)
+{
+    const double available = rect.width() - 2;
+    const QFont f = fittedFont(font, available, text);
     p.setFont(f);
-    p.drawText(rect, Qt::AlignHCenter | Qt::AlignVCenter, fm.elidedText(text, Qt::ElideRight, available));
+    p.drawText(rect, Qt::AlignHCenter | Qt::AlignVCenter, QFontMetricsF(f).elidedText(text, Qt::ElideRight, available));
 }
 
 bool onTravel(int angle)
@@ -251,6 +260,24 @@ QRect KnobControl::faceRect() const
 {
     const int side = std::max(8, std::min(width(), height() - captionHeight() - valueTextHeight()));
     return {(width() - side) / 2, 0, side, side};
+}
+
+std::vector<KnobControl::Clipped> KnobControl::clippedTexts() const
+{
+    std::vector<Clipped> out;
+    auto check = [this, &out](const QRect &rect, const QString &text) {
+        const double available = rect.width() - 2;
+        const double need = QFontMetricsF(fittedFont(font(), available, text)).horizontalAdvance(text);
+        if (!text.isEmpty() && need > available)
+            out.push_back({text, qCeil(need), int(available)});
+    };
+    check(captionRect(), m_caption);
+    // The value text at either end and where the knob stands.
+    if (m_valueTextFunction) {
+        for (int angle : {angleAtTravel(0), angleAtTravel(kTravel), m_angle})
+            check(valueTextRect(), m_valueTextFunction(angle));
+    }
+    return out;
 }
 
 QRect KnobControl::captionRect() const

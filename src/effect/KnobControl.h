@@ -4,6 +4,7 @@
 #include <QWidget>
 
 #include <functional>
+#include <vector>
 
 // A rotary knob whose value is an angle in whole degrees, counter-clockwise
 // positive with 0 pointing right: 90 is straight up, -90 straight down, 180
@@ -85,6 +86,13 @@ public:
     QRect faceRect() const;
     QRect captionRect() const;
     QRect valueTextRect() const;
+    // The texts that would be cut short (caption, value texts across the
+    // travel), with the pixels each needs and has.
+    struct Clipped {
+        QString text;
+        int need, room;
+    };
+    std::vector<Clipped> clippedTexts() const;
 
     // Position along the travel, measured clockwise from the minimum: 0 at
     // -135, 45 at 180/-180, 135 at 90, 270 at -45. An angle in the dead zone

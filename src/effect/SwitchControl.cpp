@@ -122,6 +122,15 @@ QSize SwitchControl::trackSize() const
     return {h * 2 - 2, h};
 }
 
+std::optional<std::pair<int, int>> SwitchControl::captionClipped() const
+{
+    const int room = std::max(0, width() - (kMargin + trackSize().width() + kCaptionGap));
+    const int need = fontMetrics().horizontalAdvance(m_caption);
+    if (m_caption.isEmpty() || need <= room)
+        return std::nullopt;
+    return std::pair{need, room};
+}
+
 QSize SwitchControl::sizeHint() const
 {
     const QSize track = trackSize();

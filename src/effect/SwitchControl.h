@@ -3,6 +3,9 @@
 #include <QString>
 #include <QWidget>
 
+#include <optional>
+#include <utility>
+
 // An on/off slide switch with an optional caption beside it.
 //
 // setOn() emits switched() exactly when the state changes, whether code or
@@ -31,6 +34,9 @@ public:
     void toggle() { setOn(!m_on); }
 
     QString caption() const { return m_caption; }
+    // The caption's width and the room beside the switch, when it is cut
+    // short.
+    std::optional<std::pair<int, int>> captionClipped() const;
     void setCaption(const QString &caption);
 
     QSize sizeHint() const override;
