@@ -10,7 +10,7 @@ PACKAGES="$PACKAGES xvfb xauth dbus at-spi2-core python3-pyatspi"
 # An independent bootloader client, to check the virtual pedal's bootloader.
 PACKAGES="$PACKAGES stm32flash"
 # Packaging: the Debian package's library dependencies, desktop entry checks.
-PACKAGES="$PACKAGES dpkg-dev desktop-file-utils"
+PACKAGES="$PACKAGES dpkg-dev desktop-file-utils appstream"
 # The fuzz targets: clang with its libFuzzer.
 PACKAGES="$PACKAGES clang libclang-rt-14-dev"
 if [ -n "$THARNVIK_EXTRA_PACKAGES" ]; then

@@ -11,6 +11,7 @@ fail() { echo "FAIL: $*" >&2; exit 1; }
 cmake --install "$BUILD" --prefix "$SCRATCH/usr" >/dev/null
 for f in bin/tharnvik-editor bin/tharnvik-pedal-sim bin/tharnvik-cli \
          share/applications/tharnvik-editor.desktop \
+         share/metainfo/example.vorma.TharnvikEditor.metainfo.xml \
          share/icons/hicolor/scalable/apps/tharnvik-editor.svg \
          share/icons/hicolor/128x128/apps/tharnvik-editor.png \
          lib/udev/rules.d/70-tharnvik-ftdi.rules \
@@ -23,6 +24,12 @@ grep -qx 'Exec=tharnvik-editor' "$DESKTOP" || fail "desktop entry Exec"
 if command -v desktop-file-validate >/dev/null 2>&1; then
     desktop-file-validate "$DESKTOP" || fail "desktop-file-validate"
 fi
+grep -q '^Keywords=.*guitar' "$DESKTOP" || fail "desktop entry keywords"
+METAINFO=$SCRATCH/usr/share/metainfo/example.vorma.TharnvikEditor.metainfo.xml
+if command -v appstreamcli >/dev/null 2>&1; then
+    appstreamcli validate --no-net "$METAINFO" >/dev/null || { appstreamcli validate --no-net "$METAINFO"; fail "appstreamcli validate"; }
+fi
+grep -q '<launchable type="desktop-id">tharnvik-editor.desktop</launchable>' "$METAINFO" || fail "metainfo launchable"
 RULE=$SCRATCH/usr/lib/udev/rules.d/70-tharnvik-ftdi.rules
 # Every rule matches only the FTDI vendor and only adds the seat tag and the
 # ModemManager flag.
@@ -50,7 +57,7 @@ if command -v dpkg-deb >/dev/null 2>&1 && command -v cpack >/dev/null 2>&1; then
     DEB=$(ls "$SCRATCH"/pkg/*.deb)
     CONTENTS=$(dpkg-deb -c "$DEB")
     for f in ./usr/bin/tharnvik-editor ./usr/bin/tharnvik-pedal-sim ./usr/bin/tharnvik-cli ./usr/lib/udev/rules.d/70-tharnvik-ftdi.rules \
-             ./usr/share/applications/tharnvik-editor.desktop; do
+             ./usr/share/applications/tharnvik-editor.desktop ./usr/share/metainfo/example.vorma.TharnvikEditor.metainfo.xml; do
         echo "$CONTENTS" | grep -q " $f\$" || fail "package lacks $f"
     done
     dpkg-deb -f "$DEB" Depends | grep -q libqt6widgets6 || fail "package does not depend on Qt's widgets"
