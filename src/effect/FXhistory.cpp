@@ -83,19 +83,19 @@ void TformFXsettings::showSettings(const EffectSettings &settings)
 
 bool TformFXsettings::undo()
 {
-    if (m_comparing || !m_history.canUndo())
-        return false;
-    showSettings(*m_history.undo());
-    m_recorded = currentSettings();
-    emit edited();
-    return true;
+    return !m_comparing && showStep(m_history.undo());
 }
 
 bool TformFXsettings::redo()
 {
-    if (m_comparing || !m_history.canRedo())
+    return !m_comparing && showStep(m_history.redo());
+}
+
+bool TformFXsettings::showStep(const std::optional<EffectSettings> &settings)
+{
+    if (!settings)
         return false;
-    showSettings(*m_history.redo());
+    showSettings(*settings);
     m_recorded = currentSettings();
     emit edited();
     return true;

@@ -138,6 +138,7 @@ private:
     void applyToControls(bool sendNow, const std::array<int, param::Count> *angles);
     void recordChange(const QString &name, int mergeKey = -1);
     void showSettings(const EffectSettings &settings);
+    bool showStep(const std::optional<EffectSettings> &settings);
     void pedalShown();
     EffectMessages::Assignment assignment() const;
 
