@@ -191,6 +191,7 @@ void TformMain::menuDisconnectClick()
     menuSetAssignableParamsToDefault->setEnabled(false);
     menuBypassStatus->setEnabled(false);
     menuLoadFirstPresetAtStartup->setEnabled(false);
+    emit deviceControlsEnabled(false);
 }
 
 void TformMain::EnableUSBobjects(bool status)
@@ -205,6 +206,7 @@ void TformMain::EnableUSBobjects(bool status)
     lstEffects->setEnabled(status);
     if (auto *fx = m_effect)
         fx->EnableEffectControls(status);
+    emit deviceControlsEnabled(status);
 }
 
 void TformMain::Timer_USB_ReadTimer()

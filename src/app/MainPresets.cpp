@@ -43,6 +43,7 @@ void TformMain::connectPresetAndUploadHandlers()
     Dialogs &d = m_ctx.dialogs();
     connectGuarded(menuSavePreset, &QAction::triggered, this, d, [this] { menuSavePresetClick(); });
     connectGuarded(menuLoadPreset, &QAction::triggered, this, d, [this] { menuLoadPresetClick(); });
+    connect(menuPresetLibrary, &QAction::triggered, this, &TformMain::presetLibraryWanted);
     connectGuarded(btnUpload, &QPushButton::clicked, this, d, [this] { btnUploadClick(); });
     connectGuarded(menuLoadAlgorithmFromFile, &QAction::triggered, this, d, [this] { menuLoadAlgorithmFromFileClick(); });
     connectGuarded(UploadCheckTimer, &ClockTimer::timeout, this, d, [this] { UploadCheckTimerTimer(); });
@@ -50,11 +51,18 @@ void TformMain::connectPresetAndUploadHandlers()
 
 void TformMain::menuSavePresetClick()
 {
+    const std::optional<QString> text = readPresetText();
+    if (text)
+        SavePresetFile(*text);
+}
+
+std::optional<QString> TformMain::readPresetText()
+{
     const RequestResult read = RequestDeviceInfo();
     if (read == RequestResult::NoAnswer || read == RequestResult::Refused) {
         m_ctx.dialogs().message(QStringLiteral(
             "Save Local Preset stopped: the pedal's current values could not be read. Check the link and try again."));
-        return;
+        return std::nullopt;
     }
     ConsoleModel &log = m_ctx.console;
     log.ConsolePrint(QStringLiteral("********************SAVE LOCAL PRESET********************"));
@@ -65,7 +73,7 @@ void TformMain::menuSavePresetClick()
         log.ConsolePrint(QString::fromLatin1(Presets::kLabels[static_cast<std::size_t>(k)])
                          + QStringLiteral("%1").arg(p.value(k), 8, 16, QLatin1Char('0')).toUpper());
     }
-    SavePresetFile(Presets::buildPresetText(values));
+    return Presets::buildPresetText(values);
 }
 
 void TformMain::SavePresetFile(const QString &text)
@@ -78,9 +86,10 @@ void TformMain::SavePresetFile(const QString &text)
         return;
     const QString path = Presets::withTxt(chosen);
     const QString error = Presets::writePresetFile(path, text);
-    if (error.isEmpty())
+    if (error.isEmpty()) {
         m_ctx.dialogs().message(QStringLiteral("File saved successfully: ") + QDir::toNativeSeparators(path));
-    else
+        emit presetFileUsed(path);
+    } else
         m_ctx.dialogs().message(QStringLiteral("Error saving file: ") + error);
 }
 
@@ -95,6 +104,7 @@ QString TformMain::OpenPresetFile()
     try {
         const QString text = Presets::readPresetFile(path);
         m_ctx.dialogs().message(QStringLiteral("File loaded successfully: ") + QDir::toNativeSeparators(path));
+        m_openedPreset = path;
         return text;
     } catch (const FileError &e) {
         m_ctx.dialogs().message(QStringLiteral("Error loading file: ") + QString::fromUtf8(e.what()));
@@ -104,7 +114,15 @@ QString TformMain::OpenPresetFile()
 
 void TformMain::menuLoadPresetClick()
 {
+    m_openedPreset.clear();
     const QString text = OpenPresetFile();
+    applyPresetText(text);
+    if (!m_openedPreset.isEmpty())
+        emit presetFileUsed(m_openedPreset);
+}
+
+void TformMain::applyPresetText(const QString &text)
+{
     ConsoleModel &log = m_ctx.console;
     log.ConsolePrint(QStringLiteral("********************LOAD LOCAL PRESET********************"));
     for (int k = 0; k < Presets::kLines; ++k)
