@@ -11,6 +11,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QFile>
 #include <QElapsedTimer>
 #include <QListView>
 
@@ -78,10 +79,12 @@ int main(int argc, char **argv)
         Editor editor(services.over(bridge));
         const QString folder = Presets::PresetFolder(services.paths.documentsFolder());
         QDir().mkpath(folder);
-        const QString text = presetText(0x00200000);
-        for (int i = 0; i < 10000; ++i)
-            Presets::writePresetFile(QDir(folder).filePath(QStringLiteral("Preset %1.txt").arg(i, 5, 10, QLatin1Char('0'))),
-                                     text);
+        const QByteArray bytes = "\xEF\xBB\xBF" + presetText(0x00200000).toUtf8();
+        for (int i = 0; i < 10000; ++i) {
+            QFile file(QDir(folder).filePath(QStringLiteral("Preset %1.txt").arg(i, 5, 10, QLatin1Char('0'))));
+            if (file.open(QIODevice::WriteOnly))
+                file.write(bytes);
+        }
         TformPresetLibrary &library = *editor.windows().formPresetLibrary;
         QElapsedTimer t;
         t.start();

@@ -10,12 +10,20 @@
 
 #include <algorithm>
 
+#ifdef Q_OS_UNIX
+#include <cerrno>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
 namespace Presets {
 
 namespace {
 
 constexpr char kBom[] = "\xEF\xBB\xBF";
-constexpr qint64 kLoaderLimit = 64 * 1024; // what readPresetFile reads
 
 bool isHexByte(char c)
 {
@@ -105,6 +113,63 @@ QString trashProblem()
     return {};
 }
 
+// The preset files of a folder (visible regular files ending in ".txt",
+// links to them included), each judged from its first bytes; false when
+// the folder cannot be listed. A listing reads thousands of files, so on
+// Unix each costs three system calls and no path is built.
+bool listFolder(const QString &folder, QVector<PresetStore::Entry> &entries)
+{
+    char prefix[Presets::kCheckedPrefix];
+#ifdef Q_OS_UNIX
+    DIR *dir = ::opendir(QFile::encodeName(folder).constData());
+    if (!dir)
+        return false;
+    const int at = ::dirfd(dir);
+    while (const dirent *e = ::readdir(dir)) {
+        const std::size_t length = std::strlen(e->d_name);
+        if (e->d_name[0] == '.' || length <= 4 || std::memcmp(e->d_name + length - 4, ".txt", 4) != 0)
+            continue;
+        struct stat st;
+        if (e->d_type != DT_REG && (::fstatat(at, e->d_name, &st, 0) != 0 || !S_ISREG(st.st_mode)))
+            continue;
+        const QString fileName = QFile::decodeName(e->d_name);
+        QString problem;
+        const int fd = ::openat(at, e->d_name, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+        ssize_t got = fd < 0 ? -1 : 0;
+        while (fd >= 0 && got < Presets::kCheckedPrefix) {
+            const ssize_t n = ::read(fd, prefix + got, static_cast<std::size_t>(Presets::kCheckedPrefix - got));
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0) {
+                got = n < 0 ? -1 : got;
+                break;
+            }
+            got += n;
+        }
+        problem = got < 0 ? QStringLiteral("It cannot be read: %1").arg(qt_error_string(errno))
+                          : Presets::problemOf(QByteArray::fromRawData(prefix, static_cast<qsizetype>(got)));
+        if (fd >= 0)
+            ::close(fd);
+        entries.push_back({fileName.chopped(4), fileName, problem});
+    }
+    ::closedir(dir);
+#else
+    const QDir dir(folder);
+    const QStringList files = dir.entryList({QStringLiteral("*.txt")}, QDir::Files | QDir::CaseSensitive, QDir::NoSort);
+    for (const QString &fileName : files) {
+        QFile file(dir.filePath(fileName));
+        QString problem;
+        if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
+            problem = QStringLiteral("It cannot be read: %1").arg(file.errorString());
+        else
+            problem = Presets::problemOf(QByteArray::fromRawData(
+                prefix, static_cast<qsizetype>(std::max<qint64>(0, file.read(prefix, Presets::kCheckedPrefix)))));
+        entries.push_back({fileName.chopped(4), fileName, problem});
+    }
+#endif
+    return true;
+}
+
 } // namespace
 
 PresetStore::PresetStore(QString folder) : m_folder(std::move(folder)) {}
@@ -117,42 +182,27 @@ bool PresetStore::scan()
         m_error = where.exists() ? QStringLiteral("The preset folder %1 is not a folder.")
                                  : QStringLiteral("The preset folder %1 does not exist.");
         m_error = m_error.arg(QDir::toNativeSeparators(m_folder));
-        m_seen.clear();
-        return false;
-    }
-    if (!where.isReadable()) {
-        m_error = QStringLiteral("The preset folder %1 cannot be read.").arg(QDir::toNativeSeparators(m_folder));
-        m_seen.clear();
         return false;
     }
     m_error.clear();
-    const QDir dir(m_folder);
-    const QFileInfoList files = dir.entryInfoList({QStringLiteral("*.txt")}, QDir::Files | QDir::CaseSensitive,
-                                                  QDir::NoSort);
-    QHash<QString, Seen> seen;
-    seen.reserve(files.size());
-    m_entries.reserve(files.size());
-    for (const QFileInfo &info : files) {
-        const QString fileName = info.fileName();
-        Seen now{info.size(), info.fileTime(QFileDevice::FileModificationTime), {}};
-        const auto before = m_seen.constFind(fileName);
-        if (before != m_seen.constEnd() && before->size == now.size && before->modified == now.modified) {
-            now.problem = before->problem;
-        } else {
-            QFile file(info.filePath());
-            if (!file.open(QIODevice::ReadOnly))
-                now.problem = QStringLiteral("It cannot be read: %1").arg(file.errorString());
-            else
-                now.problem = Presets::problemOf(file.read(Presets::kCheckedPrefix));
-        }
-        m_entries.push_back({fileName.chopped(4), fileName, now.problem});
-        seen.insert(fileName, now);
+    if (!where.isReadable() || !listFolder(m_folder, m_entries)) {
+        m_entries.clear();
+        m_error = QStringLiteral("The preset folder %1 cannot be read.").arg(QDir::toNativeSeparators(m_folder));
+        return false;
     }
-    m_seen = std::move(seen);
-    std::sort(m_entries.begin(), m_entries.end(), [](const Entry &a, const Entry &b) {
-        const int c = QString::compare(a.name, b.name, Qt::CaseInsensitive);
-        return c != 0 ? c < 0 : a.name < b.name;
+    // Sorted by the case-folded names, computed once each.
+    QVector<std::pair<QString, int>> keys;
+    keys.reserve(m_entries.size());
+    for (int i = 0; i < m_entries.size(); ++i)
+        keys.push_back({m_entries[i].name.toCaseFolded(), i});
+    std::sort(keys.begin(), keys.end(), [this](const auto &a, const auto &b) {
+        return a.first != b.first ? a.first < b.first : m_entries[a.second].name < m_entries[b.second].name;
     });
+    QVector<Entry> sorted;
+    sorted.reserve(m_entries.size());
+    for (const auto &key : keys)
+        sorted.push_back(std::move(m_entries[key.second]));
+    m_entries = std::move(sorted);
     return true;
 }
 
@@ -182,7 +232,7 @@ PresetStore::Read PresetStore::read(const QString &name) const
         return {{}, QStringLiteral("The preset \"%1\" is no longer in the preset folder.").arg(name)};
     if (!file.open(QIODevice::ReadOnly))
         return {{}, QStringLiteral("The preset \"%1\" cannot be read: %2").arg(name, file.errorString())};
-    const QByteArray bytes = file.read(Presets::kLoaderLimit);
+    const QByteArray bytes = file.read(Presets::kReadLimit);
     if (file.error() != QFileDevice::NoError)
         return {{}, QStringLiteral("The preset \"%1\" cannot be read: %2").arg(name, file.errorString())};
     const QString problem = Presets::problemOf(bytes);

@@ -1,8 +1,6 @@
 #pragma once
 
 #include <QByteArray>
-#include <QDateTime>
-#include <QHash>
 #include <QString>
 #include <QVector>
 
@@ -47,9 +45,9 @@ public:
     explicit PresetStore(QString folder);
 
     const QString &folder() const { return m_folder; }
-    // Lists the folder again. A file seen before with the same size and
-    // time is not read again. False, with the reason in error(), when the
-    // folder cannot be read; the listing is then empty.
+    // Lists the folder again, judging every file from its first bytes
+    // (kCheckedPrefix). False, with the reason in error(), when the folder
+    // cannot be read; the listing is then empty.
     bool scan();
     const QString &error() const { return m_error; }
     const QVector<Entry> &entries() const { return m_entries; }
@@ -67,13 +65,7 @@ public:
     QString moveToTrash(const QString &name) const;
 
 private:
-    struct Seen {
-        qint64 size = -1;
-        QDateTime modified;
-        QString problem;
-    };
     QString m_folder;
     QString m_error;
     QVector<Entry> m_entries;
-    QHash<QString, Seen> m_seen;
 };

@@ -82,7 +82,7 @@ QString readPresetFile(const QString &path)
         throw FileError(QStringLiteral("%1 is a folder").arg(path).toStdString());
     if (!file.open(QIODevice::ReadOnly))
         throw FileError(file.errorString().toStdString());
-    const QByteArray bytes = file.read(64 * 1024);
+    const QByteArray bytes = file.read(kReadLimit);
     if (file.error() != QFileDevice::NoError)
         throw FileError(file.errorString().toStdString());
     return presetTextOf(bytes);
