@@ -80,6 +80,8 @@ QString nameProblem(const QString &name)
         return QStringLiteral("A preset name cannot hold a path separator (/ or \\).");
     if (trimmed == QLatin1String(".") || trimmed == QLatin1String(".."))
         return QStringLiteral("\".\" and \"..\" cannot be preset names.");
+    if (trimmed.startsWith(QLatin1Char('.')))
+        return QStringLiteral("A preset name cannot start with a dot: the file would be hidden.");
     for (QChar c : trimmed) {
         if (c.unicode() < 0x20 || c.unicode() == 0x7F || c.category() == QChar::Other_Control)
             return QStringLiteral("A preset name cannot hold control characters.");

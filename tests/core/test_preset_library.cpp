@@ -85,6 +85,7 @@ TEST(PresetProblem, NamesThatCannotBeFileNamesAreRefusedWithTheReason)
         {"a\\b", "path separator"},
         {".", "cannot be preset names"},
         {"..", "cannot be preset names"},
+        {".hidden", "start with a dot"},
         {QString::fromUtf8("a\0b", 3), "control characters"},
         {"a\tb", "control characters"},
         {QString(300, QLatin1Char('x')), "at most 251 bytes"},
