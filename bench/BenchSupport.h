@@ -26,6 +26,7 @@ public:
     QString openFileName(const FileDialogOptions &) override { return nextFile; }
     QString nextFile; // what an open dialog answers
     QString saveFileName(const FileDialogOptions &) override { return {}; }
+    std::optional<QString> askText(const QString &, const QString &, const QString &) override { return std::nullopt; }
 };
 
 class TempPaths final : public Paths {

@@ -4,6 +4,7 @@
 // load.
 #include "BenchTable.h"
 #include "BenchSupport.h"
+#include "CountingBridge.h"
 #include "Communication.h"
 #include "Editor.h"
 #include "FXsettings.h"
@@ -23,36 +24,6 @@
 
 #include <cstdio>
 #include <vector>
-
-namespace {
-
-// Accepts everything; remembers when each write came.
-class CountingBridge final : public Ftd2xx {
-public:
-    QElapsedTimer clock;
-    std::vector<qint64> writeTimes;
-    FT_STATUS FT_ListDevices(void *pArg1, void *, DWORD flags) override
-    {
-        if (flags == ft::LIST_NUMBER_ONLY)
-            *static_cast<DWORD *>(pArg1) = 0;
-        return ft::OK;
-    }
-    FT_STATUS FT_OpenEx(void *, DWORD, FT_HANDLE *h) override { *h = 1; return ft::OK; }
-    FT_STATUS FT_Close(FT_HANDLE) override { return ft::OK; }
-    FT_STATUS FT_SetBaudRate(FT_HANDLE, ULONG) override { return ft::OK; }
-    FT_STATUS FT_SetDataCharacteristics(FT_HANDLE, UCHAR, UCHAR, UCHAR) override { return ft::OK; }
-    FT_STATUS FT_Purge(FT_HANDLE, ULONG) override { return ft::OK; }
-    FT_STATUS FT_GetQueueStatus(FT_HANDLE, DWORD *n) override { *n = 0; return ft::OK; }
-    FT_STATUS FT_Read(FT_HANDLE, void *, DWORD, DWORD *n) override { *n = 0; return ft::OK; }
-    FT_STATUS FT_Write(FT_HANDLE, void *, DWORD n, DWORD *written) override
-    {
-        writeTimes.push_back(clock.elapsed());
-        *written = n;
-        return ft::OK;
-    }
-};
-
-} // namespace
 
 int main(int argc, char **argv)
 {

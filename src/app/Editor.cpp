@@ -8,6 +8,7 @@
 #include "NewVersionMsg.h"
 #include "NoteTrackingFilter.h"
 #include "PedalSession.h"
+#include "PresetLibraryWindow.h"
 #include "PrintConsole.h"
 #include "UpdateUpdaterUnit.h"
 #include "main.h"
@@ -64,6 +65,7 @@ Editor::Editor(Services services)
     m_windows.formNoteTrackingFilter = own(new TformNoteTrackingFilter(m_context));
     m_windows.formNewVersionMsg = own(new TformNewVersionMsg(m_context));
     m_windows.formUpdateUpdater = own(new TformUpdateUpdater(m_context));
+    m_windows.formPresetLibrary = own(new TformPresetLibrary(m_context));
     joinWindows();
 }
 
@@ -91,6 +93,7 @@ void Editor::joinWindows()
     TformUpdateUpdater *updater = m_windows.formUpdateUpdater;
     TformNewVersionMsg *newVersion = m_windows.formNewVersionMsg;
     TformNoteTrackingFilter *noteCut = m_windows.formNoteTrackingFilter;
+    TformPresetLibrary *library = m_windows.formPresetLibrary;
 
     // The effect window is the main window's companion: its buttons act on
     // the effect window's choices.
@@ -124,4 +127,17 @@ void Editor::joinWindows()
     QObject::connect(newVersion, &TformNewVersionMsg::updateWanted, updater, &TformUpdateUpdater::UpdateEditor);
     // After starting the updater the editor ends as when its window closes.
     updater->setEndEditor([main] { main->close(); });
+
+    // The preset library loads and saves as Load / Save Local Preset do,
+    // follows the link, and marks the preset in use until a value changes.
+    library->setLoader([main](const QString &text, const QString &name) { main->applyPresetText(text, name); });
+    library->setReader([main] { return main->readPresetText(); });
+    QObject::connect(main, &TformMain::presetLibraryWanted, library, [library] {
+        library->show();
+        library->raise();
+        library->activateWindow();
+    });
+    QObject::connect(main, &TformMain::deviceControlsEnabled, library, &TformPresetLibrary::setLinked);
+    QObject::connect(main, &TformMain::presetFileUsed, library, &TformPresetLibrary::markUsed);
+    QObject::connect(effect, &TformFXsettings::edited, library, &TformPresetLibrary::markEdited);
 }

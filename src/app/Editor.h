@@ -17,8 +17,9 @@ class TformFXsettings;
 class TformNoteTrackingFilter;
 class TformNewVersionMsg;
 class TformUpdateUpdater;
+class TformPresetLibrary;
 
-// The seven windows, filled in as they are created.
+// The eight windows, filled in as they are created.
 struct Windows {
     TformMain *formMain = nullptr;
     TformFirmwareUpgrade *formFirmwareUpgrade = nullptr;
@@ -27,9 +28,10 @@ struct Windows {
     TformNoteTrackingFilter *formNoteTrackingFilter = nullptr;
     TformNewVersionMsg *formNewVersionMsg = nullptr;
     TformUpdateUpdater *formUpdateUpdater = nullptr;
+    TformPresetLibrary *formPresetLibrary = nullptr;
 };
 
-// Owns the editor's state, its console and the seven windows, created in
+// Owns the editor's state, its console and the eight windows, created in
 // their fixed order. The program builds one with the real services; a test
 // builds one with fakes and throws it away.
 class Editor {

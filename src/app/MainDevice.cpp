@@ -195,6 +195,7 @@ void TformMain::menuDisconnectClick()
     menuBypassStatus->setEnabled(false);
     menuLoadFirstPresetAtStartup->setEnabled(false);
     updateEditMenu();
+    emit deviceControlsEnabled(false);
 }
 
 void TformMain::EnableUSBobjects(bool status)
@@ -215,6 +216,7 @@ void TformMain::EnableUSBobjects(bool status)
         fx->EnableEffectControls(status);
     }
     updateEditMenu();
+    emit deviceControlsEnabled(status);
 }
 
 void TformMain::Timer_USB_ReadTimer()

@@ -43,6 +43,7 @@ void TformMain::connectPresetAndUploadHandlers()
     Dialogs &d = m_ctx.dialogs();
     connectGuarded(menuSavePreset, &QAction::triggered, this, d, [this] { menuSavePresetClick(); });
     connectGuarded(menuLoadPreset, &QAction::triggered, this, d, [this] { menuLoadPresetClick(); });
+    connect(menuPresetLibrary, &QAction::triggered, this, &TformMain::presetLibraryWanted);
     connectGuarded(btnUpload, &QPushButton::clicked, this, d, [this] { btnUploadClick(); });
     connectGuarded(menuLoadAlgorithmFromFile, &QAction::triggered, this, d, [this] { menuLoadAlgorithmFromFileClick(); });
     connectGuarded(UploadCheckTimer, &ClockTimer::timeout, this, d, [this] { UploadCheckTimerTimer(); });
@@ -50,11 +51,18 @@ void TformMain::connectPresetAndUploadHandlers()
 
 void TformMain::menuSavePresetClick()
 {
+    const std::optional<QString> text = readPresetText();
+    if (text)
+        SavePresetFile(*text);
+}
+
+std::optional<QString> TformMain::readPresetText()
+{
     const RequestResult read = RequestDeviceInfo();
     if (read == RequestResult::NoAnswer || read == RequestResult::Refused) {
         m_ctx.dialogs().message(QStringLiteral(
             "Save Local Preset stopped: the pedal's current values could not be read. Check the link and try again."));
-        return;
+        return std::nullopt;
     }
     ConsoleModel &log = m_ctx.console;
     log.ConsolePrint(QStringLiteral("********************SAVE LOCAL PRESET********************"));
@@ -65,7 +73,7 @@ void TformMain::menuSavePresetClick()
         log.ConsolePrint(QString::fromLatin1(Presets::kLabels[static_cast<std::size_t>(k)])
                          + QStringLiteral("%1").arg(p.value(k), 8, 16, QLatin1Char('0')).toUpper());
     }
-    SavePresetFile(Presets::buildPresetText(values));
+    return Presets::buildPresetText(values);
 }
 
 void TformMain::SavePresetFile(const QString &text)
@@ -78,9 +86,10 @@ void TformMain::SavePresetFile(const QString &text)
         return;
     const QString path = Presets::withTxt(chosen);
     const QString error = Presets::writePresetFile(path, text);
-    if (error.isEmpty())
+    if (error.isEmpty()) {
         m_ctx.dialogs().message(QStringLiteral("File saved successfully: ") + QDir::toNativeSeparators(path));
-    else
+        emit presetFileUsed(path);
+    } else
         m_ctx.dialogs().message(QStringLiteral("Error saving file: ") + error);
 }
 
@@ -94,8 +103,8 @@ QString TformMain::OpenPresetFile()
         return {};
     try {
         const QString text = Presets::readPresetFile(path);
-        m_presetName = QFileInfo(path).completeBaseName();
         m_ctx.dialogs().message(QStringLiteral("File loaded successfully: ") + QDir::toNativeSeparators(path));
+        m_openedPreset = path;
         return text;
     } catch (const FileError &e) {
         m_ctx.dialogs().message(QStringLiteral("Error loading file: ") + QString::fromUtf8(e.what()));
@@ -105,8 +114,15 @@ QString TformMain::OpenPresetFile()
 
 void TformMain::menuLoadPresetClick()
 {
-    m_presetName.clear();
+    m_openedPreset.clear();
     const QString text = OpenPresetFile();
+    applyPresetText(text, QFileInfo(m_openedPreset).completeBaseName());
+    if (!m_openedPreset.isEmpty())
+        emit presetFileUsed(m_openedPreset);
+}
+
+void TformMain::applyPresetText(const QString &text, const QString &name)
+{
     ConsoleModel &log = m_ctx.console;
     log.ConsolePrint(QStringLiteral("********************LOAD LOCAL PRESET********************"));
     for (int k = 0; k < Presets::kLines; ++k)
@@ -116,5 +132,5 @@ void TformMain::menuLoadPresetClick()
     for (int k = 0; k < Presets::kLines; ++k)
         fx->EffectParameters.setValue(k, Presets::applyField(Presets::fieldOf(text, k), fx->EffectParameters.value(k)));
     fx->ApplyParametersToControls(true);
-    fx->presetApplied(m_presetName);
+    fx->presetApplied(name);
 }

@@ -215,6 +215,10 @@ void TformMain::createMenus()
     menuFile = makeMenu(this, "menuFile", QStringLiteral("File"));
     menuLoadPreset = makeAction(menuFile, "menuLoadPreset", QStringLiteral("Load Local Preset"));
     menuSavePreset = makeAction(menuFile, "menuSavePreset", QStringLiteral("Save Local Preset"));
+    menuPresetLibrary = makeAction(menuFile, "menuPresetLibrary", QStringLiteral("Preset Library"));
+    // Shown as a hint; the key itself is read by eventFilter.
+    menuPresetLibrary->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_L));
+    menuPresetLibrary->setShortcutContext(Qt::WidgetShortcut);
     menuLoadAlgorithmFromFile = makeAction(menuFile, "menuLoadAlgorithmFromFile", QStringLiteral("Load Effect From File"));
     menuOpenFilesFolder = makeAction(menuFile, "menuOpenFilesFolder", QStringLiteral("Open Files Folder"));
     menuLoadIR = makeAction(menuFile, "menuLoadIR", QStringLiteral("Load IR"));
@@ -506,6 +510,10 @@ void TformMain::BuildMIDIChannelMenu()
 
 bool TformMain::FormKeyDown(int key, Qt::KeyboardModifiers shift)
 {
+    if (key == Qt::Key_L && (shift & (Qt::ControlModifier | Qt::ShiftModifier | Qt::AltModifier)) == Qt::ControlModifier) {
+        emit presetLibraryWanted();
+        return true;
+    }
     const bool ctrlShift = (shift & Qt::ControlModifier) && (shift & Qt::ShiftModifier);
     if ((shift & Qt::ControlModifier) && !(shift & (Qt::ShiftModifier | Qt::AltModifier)))
         return editKey(key);

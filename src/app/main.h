@@ -7,6 +7,7 @@
 #include <QWidget>
 
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 class ClockTimer;
@@ -50,6 +51,7 @@ public:
     QMenu *menuFile = nullptr;
     QAction *menuLoadPreset = nullptr;
     QAction *menuSavePreset = nullptr;
+    QAction *menuPresetLibrary = nullptr;
     QAction *menuLoadAlgorithmFromFile = nullptr;
     QAction *menuOpenFilesFolder = nullptr;
     QAction *menuLoadIR = nullptr;
@@ -151,6 +153,15 @@ public:
     void menuLoadPresetClick();
     void SavePresetFile(const QString &text);
     QString OpenPresetFile();
+    // Save Local Preset's first half: the REQUEST, then the preset text of
+    // the values read (logged). Nothing, after a message, when the pedal
+    // could not be read.
+    std::optional<QString> readPresetText();
+    // Load Local Preset's second half: logs the fields of a preset text
+    // (every line ended by CR LF) and sends the changed values at once.
+    // A preset's text applied as Load Local Preset applies it; one step of
+    // the history, named after the preset.
+    void applyPresetText(const QString &text, const QString &name);
 
     // --- algorithm upload (MainUpload.cpp)
     void btnUploadClick();
@@ -218,6 +229,12 @@ signals:
     void noteCutWanted();
     void newVersionMessageWanted();
     void updateWanted();
+    // File > Preset Library (Ctrl+L).
+    void presetLibraryWanted();
+    // A preset file was loaded or saved through Load / Save Local Preset.
+    void presetFileUsed(const QString &path);
+    // The controls that need a usable link were switched on or off.
+    void deviceControlsEnabled(bool enabled);
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -255,8 +272,8 @@ private:
     Context &m_ctx;
     TformFXsettings *m_effect = nullptr;
     bool m_deviceControls = false; // the device-dependent controls are enabled
-    QString m_presetName; // the preset file chosen last, without ".txt"
     bool m_closing = false;
+    QString m_openedPreset; // the file Load Local Preset opened last
 };
 
 // Sets a button's caption, wrapped onto two lines when it does not fit, and

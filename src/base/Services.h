@@ -7,6 +7,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 class QIODevice;
 
@@ -34,6 +35,9 @@ public:
     // Empty result: the user cancelled.
     virtual QString openFileName(const FileDialogOptions &options) = 0;
     virtual QString saveFileName(const FileDialogOptions &options) = 0;
+    // A modal one-line text input under a title; the edit's accessible name
+    // is label. Nothing when the user cancelled.
+    virtual std::optional<QString> askText(const QString &title, const QString &label, const QString &initial) = 0;
 };
 
 // A repeating timer with the semantics of a classic toolkit timer: while

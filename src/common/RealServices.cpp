@@ -5,6 +5,8 @@
 #include <QDesktopServices>
 #include <QDir>
 #include <QFileDialog>
+#include <QInputDialog>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QProcess>
 #include <QUrl>
@@ -42,6 +44,20 @@ Answer QtDialogs::question(const QString &text)
     if (result == QMessageBox::No)
         return Answer::No;
     return Answer::Other;
+}
+
+std::optional<QString> QtDialogs::askText(const QString &title, const QString &label, const QString &initial)
+{
+    QInputDialog dialog(dialogParent());
+    dialog.setWindowTitle(title);
+    dialog.setLabelText(label);
+    dialog.setTextValue(initial);
+    // The edit is named by its label for assistive technology.
+    for (QLineEdit *edit : dialog.findChildren<QLineEdit *>())
+        edit->setAccessibleName(label);
+    if (dialog.exec() != QDialog::Accepted)
+        return std::nullopt;
+    return dialog.textValue();
 }
 
 static QFileDialog::Options dialogOptions(const FileDialogOptions &o)

@@ -11,6 +11,7 @@ public:
     Answer question(const QString &text) override;
     QString openFileName(const FileDialogOptions &options) override;
     QString saveFileName(const FileDialogOptions &options) override;
+    std::optional<QString> askText(const QString &title, const QString &label, const QString &initial) override;
 };
 
 class DesktopShell final : public Shell {

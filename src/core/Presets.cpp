@@ -1,6 +1,7 @@
 #include "Presets.h"
 
 #include "FunctionsUnit.h"
+#include "PresetLibrary.h"
 #include "TextFiles.h"
 
 #include <QDir>
@@ -81,21 +82,10 @@ QString readPresetFile(const QString &path)
         throw FileError(QStringLiteral("%1 is a folder").arg(path).toStdString());
     if (!file.open(QIODevice::ReadOnly))
         throw FileError(file.errorString().toStdString());
-    QByteArray bytes = file.read(64 * 1024);
+    const QByteArray bytes = file.read(kReadLimit);
     if (file.error() != QFileDevice::NoError)
         throw FileError(file.errorString().toStdString());
-    if (bytes.startsWith("\xEF\xBB\xBF"))
-        bytes.remove(0, 3);
-    QString text = QString::fromUtf8(bytes);
-    text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
-    text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
-    QStringList lines = text.split(QLatin1Char('\n'));
-    if (!lines.isEmpty() && lines.constLast().isEmpty())
-        lines.removeLast();
-    QString out;
-    for (const QString &line : lines)
-        out += line + QStringLiteral("\r\n");
-    return out;
+    return presetTextOf(bytes);
 }
 
 } // namespace Presets

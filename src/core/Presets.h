@@ -11,6 +11,7 @@ namespace Presets {
 
 constexpr int kLines = 20;
 constexpr int kStride = 10; // eight digits and the CR LF every line gets when read
+constexpr qint64 kReadLimit = 64 * 1024; // what a load reads of a preset file at most
 // The log label of each line.
 extern const std::array<const char *, kLines> kLabels;
 

@@ -9,6 +9,7 @@
 #include "Looks.h"
 #include "NewVersionMsg.h"
 #include "NoteTrackingFilter.h"
+#include "PresetLibraryWindow.h"
 #include "PrintConsole.h"
 #include "SwitchControl.h"
 #include "TextFit.h"
@@ -27,7 +28,7 @@ protected:
     {
         Windows &w = editor->windows();
         return {w.formMain, w.formFirmwareUpgrade, w.formPrint, w.formFXsettings, w.formNoteTrackingFilter,
-                w.formNewVersionMsg, w.formUpdateUpdater};
+                w.formNewVersionMsg, w.formUpdateUpdater, w.formPresetLibrary};
     }
     // Everything each window can show at once, shown.
     void showEverything()

@@ -30,6 +30,17 @@ public:
     }
     QString openFileName(const FileDialogOptions &options) override { return next(options); }
     QString saveFileName(const FileDialogOptions &options) override { return next(options); }
+    // Answers from `texts` (a cancel when the script runs out); records the
+    // title and label asked.
+    std::optional<QString> askText(const QString &title, const QString &label, const QString &initial) override
+    {
+        textQuestions << title + QStringLiteral(" | ") + label + QStringLiteral(" | ") + initial;
+        if (texts.empty())
+            return std::nullopt;
+        std::optional<QString> answer = texts.front();
+        texts.pop_front();
+        return answer;
+    }
 
     QStringList messages;
     QStringList questions;
@@ -37,6 +48,8 @@ public:
     std::function<void(const QString &)> onQuestion;
     std::deque<QString> fileNames;
     std::vector<FileDialogOptions> fileDialogs;
+    std::deque<std::optional<QString>> texts;
+    QStringList textQuestions;
 
 private:
     QString next(const FileDialogOptions &options)
