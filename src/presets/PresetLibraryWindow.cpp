@@ -43,6 +43,17 @@ TformPresetLibrary::TformPresetLibrary(Context &context)
     m_refreshSoon->setInterval(0);
     connectGuarded(m_refreshSoon, &QTimer::timeout, this, d, [this] { refresh(); });
     connect(&m_watcher, &QFileSystemWatcher::directoryChanged, m_refreshSoon, qOverload<>(&QTimer::start));
+    // A program that makes a file and then writes it changes the folder only
+    // at the start: look again once the folder has been quiet for a moment,
+    // or a preset still being written would stay marked as none.
+    m_refreshSettled = new QTimer(this);
+    m_refreshSettled->setSingleShot(true);
+    m_refreshSettled->setInterval(kSettleMs);
+    connectGuarded(m_refreshSettled, &QTimer::timeout, this, d, [this] { refresh(); });
+    connect(&m_watcher, &QFileSystemWatcher::directoryChanged, m_refreshSettled, qOverload<>(&QTimer::start));
+    // The files that are no presets are watched themselves: written later,
+    // they become presets.
+    connect(&m_watcher, &QFileSystemWatcher::fileChanged, m_refreshSoon, qOverload<>(&QTimer::start));
     m_retry = m_ctx.clock().createTimer(this, kRetryMs);
     connectGuarded(m_retry, &ClockTimer::timeout, this, d, [this] { refresh(); });
 
@@ -117,6 +128,24 @@ bool TformPresetLibrary::eventFilter(QObject *watched, QEvent *event)
     return QWidget::eventFilter(watched, event);
 }
 
+void TformPresetLibrary::watchFilesThatAreNoPresets()
+{
+    QStringList wanted;
+    for (const PresetStore::Entry &e : m_store.entries()) {
+        if (!e.problem.isEmpty() && wanted.size() < kWatchedFiles)
+            wanted << QDir(m_store.folder()).filePath(e.fileName);
+    }
+    const QStringList watched = m_watcher.files();
+    for (const QString &f : watched) {
+        if (!wanted.contains(f))
+            m_watcher.removePath(f);
+    }
+    for (const QString &f : wanted) {
+        if (!watched.contains(f))
+            m_watcher.addPath(f);
+    }
+}
+
 void TformPresetLibrary::refresh()
 {
     m_started = true;
@@ -127,6 +156,7 @@ void TformPresetLibrary::refresh()
     if (readable) {
         if (!m_watcher.directories().contains(folder))
             m_watcher.addPath(folder);
+        watchFilesThatAreNoPresets();
         m_retry->setEnabled(false);
         lblFolder->setText(QStringLiteral("Preset folder: %1").arg(QDir::toNativeSeparators(folder)));
     } else {

@@ -41,6 +41,7 @@ public:
     void markUsed(const QString &path);
     // Lists the folder again now.
     void refresh();
+    void watchFilesThatAreNoPresets();
 
     // --- controls
     QLabel *lblFolder = nullptr;
@@ -82,6 +83,9 @@ private:
     PresetListModel *m_model = nullptr;
     QFileSystemWatcher m_watcher;
     QTimer *m_refreshSoon = nullptr;  // gathers the folder's changes into one listing
+    QTimer *m_refreshSettled = nullptr;
+    static constexpr int kSettleMs = 700;
+    static constexpr int kWatchedFiles = 64;
     ClockTimer *m_retry = nullptr;    // looks for a missing folder again
     std::function<void(const QString &, const QString &)> m_load;
     std::function<std::optional<QString>()> m_read;

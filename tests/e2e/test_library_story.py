@@ -20,6 +20,11 @@ def preset(first):
 
 
 def entries(listing):
+    # The list's rows change under the bus's cache when the folder does.
+    try:
+        listing.clear_cache()
+    except Exception:
+        pass
     names = []
     for node in walk(listing):
         try:
@@ -86,7 +91,7 @@ def story_library(editor, pedal, work):
         # A file another program adds appears by itself.
         with open(os.path.join(folder, "Added.txt"), "wb") as f:
             f.write(preset(0x00200000))
-        wait_for(lambda: "Added" in entries(listing), 10, "the added file listed")
+        wait_for(lambda: "Added" in entries(listing), 20, "the added file listed")
 
         library_load(programs, window, listing, "clean")
         from_library = library_load(programs, window, listing, "Lead")

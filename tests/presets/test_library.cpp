@@ -133,6 +133,18 @@ TEST_F(LibraryTest, ListsPresetsSortedFollowsTheFolderAndGreysOtherFiles)
     put("Gamma", presetBytes(3));
     ASSERT_TRUE(waitUntil([&] { return shown().contains("Gamma"); })) << shown().join(',').toStdString();
     EXPECT_EQ(shown(), (QStringList{"Alpha", "beta", "Gamma", "zeta"}));
+    // A file made first and written a moment later (as most programs
+    // save): listed as none at first, as a preset once written.
+    put("Late", "");
+    ASSERT_TRUE(waitUntil([&] { return shown().contains("Late"); }));
+    EXPECT_TRUE(roleOf("Late", Qt::ForegroundRole).isValid());
+    {
+        QFile late(pathOf("Late"));
+        ASSERT_TRUE(late.open(QIODevice::WriteOnly | QIODevice::Append));
+        late.write(presetBytes(6));
+    }
+    EXPECT_TRUE(waitUntil([&] { return !roleOf("Late", Qt::ForegroundRole).isValid(); }));
+    QFile::remove(pathOf("Late"));
     QFile::rename(pathOf("beta"), pathOf("delta"));
     QFile::remove(pathOf("zeta"));
     ASSERT_TRUE(waitUntil([&] { return shown() == QStringList{"Alpha", "delta", "Gamma"}; }))
@@ -158,6 +170,7 @@ TEST_F(LibraryTest, LoadSendsWhatLoadLocalPresetSendsForTheSameFile)
     fakes.dialogs.fileNames = {pathOf("Lead")};
     viaMenu.menuLoadPreset->trigger();
     const std::vector<QByteArray> menuWrites = ft().writes;
+    EXPECT_EQ(viaMenu.menuUndo->text(), QStringLiteral("Undo Load Preset Lead"));
     const QString menuBlock = lastLoadBlock();
     ASSERT_GE(menuWrites.size(), 10u);
 
@@ -170,6 +183,8 @@ TEST_F(LibraryTest, LoadSendsWhatLoadLocalPresetSendsForTheSameFile)
     EXPECT_EQ(ft().writes, menuWrites);
     EXPECT_EQ(lastLoadBlock(), menuBlock);
     EXPECT_EQ(fakes.dialogs.messages.size(), messages); // no "File loaded" box
+    // One step of the history, named after the preset, from either way.
+    EXPECT_EQ(editor->windows().formMain->menuUndo->text(), QStringLiteral("Undo Load Preset Lead"));
 
     // Enter on the entry loads it too.
     ft().writes.clear();
