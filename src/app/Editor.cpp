@@ -132,7 +132,10 @@ void Editor::joinWindows()
     // follows the link, and marks the preset in use until a value changes.
     library->setLoader([main](const QString &text, const QString &name) { main->applyPresetText(text, name); });
     library->setReader([main] { return main->readPresetText(); });
-    QObject::connect(main, &TformMain::presetLibraryWanted, library, [library] {
+    QObject::connect(main, &TformMain::presetLibraryWanted, library, [library, main] {
+        // First shown under the main window, where the effect window is not.
+        if (!library->isVisible())
+            library->move(main->frameGeometry().left(), main->frameGeometry().bottom() + 8);
         library->show();
         library->raise();
         library->activateWindow();
