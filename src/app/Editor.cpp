@@ -33,6 +33,16 @@ QAccessibleInterface *windowAccessible(const QString &className, QObject *object
     return new QAccessibleWidget(widget, QAccessible::Window);
 }
 
+// Shows a window on top of the others; ready for the keyboard too, when
+// asked.
+void bringUp(QWidget *window, bool activate = false)
+{
+    window->show();
+    window->raise();
+    if (activate)
+        window->activateWindow();
+}
+
 } // namespace
 
 Editor::Editor(Services services)
@@ -104,24 +114,16 @@ void Editor::joinWindows()
     QObject::connect(firmware, &TformFirmwareUpgrade::upgradeEnded, main, &TformMain::upgradeModeEnded);
     QObject::connect(main, &TformMain::firmwareWindowWanted, firmware, [firmware](QPoint topLeft) {
         firmware->move(topLeft);
-        firmware->show();
-        firmware->raise();
+        bringUp(firmware);
     });
 
-    auto showConsole = [console] {
-        console->show();
-        console->raise();
-    };
+    auto showConsole = [console] { bringUp(console); };
     QObject::connect(main, &TformMain::consoleWanted, console, showConsole);
     QObject::connect(effect, &TformFXsettings::consoleWanted, console, showConsole);
     QObject::connect(effect, &TformFXsettings::undoWanted, main, [main] { main->editKey(Qt::Key_Z); });
     QObject::connect(effect, &TformFXsettings::redoWanted, main, [main] { main->editKey(Qt::Key_Y); });
     QObject::connect(effect, &TformFXsettings::compareWanted, main, [main] { main->editKey(Qt::Key_B); });
-    QObject::connect(main, &TformMain::noteCutWanted, noteCut, [noteCut] {
-        noteCut->show();
-        noteCut->raise();
-        noteCut->activateWindow();
-    });
+    QObject::connect(main, &TformMain::noteCutWanted, noteCut, [noteCut] { bringUp(noteCut, true); });
     QObject::connect(main, &TformMain::newVersionMessageWanted, newVersion, &QWidget::show);
     QObject::connect(main, &TformMain::updateWanted, updater, &TformUpdateUpdater::UpdateEditor);
     QObject::connect(newVersion, &TformNewVersionMsg::updateWanted, updater, &TformUpdateUpdater::UpdateEditor);
@@ -136,9 +138,7 @@ void Editor::joinWindows()
         // First shown under the main window, where the effect window is not.
         if (!library->isVisible())
             library->move(main->frameGeometry().left(), main->frameGeometry().bottom() + 8);
-        library->show();
-        library->raise();
-        library->activateWindow();
+        bringUp(library, true);
     });
     QObject::connect(main, &TformMain::deviceControlsEnabled, library, &TformPresetLibrary::setLinked);
     QObject::connect(main, &TformMain::presetFileUsed, library, &TformPresetLibrary::markUsed);
