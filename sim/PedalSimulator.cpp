@@ -86,6 +86,7 @@ PedalSimulator::PedalSimulator(Config config) : m_config(std::move(config))
     timing.baud = kBaud;
     m_input.setTiming(timing);
     m_output.setTiming(timing);
+    m_output.setLatencyMs(m_config.bridgeLatencyMs);
 
     m_bootloader = std::make_unique<Stm32Bootloader>(m_config.faults);
     if (m_config.startInBootloader)
