@@ -110,6 +110,12 @@ public:
     // Earliest virtual time (ms) at which takeOutput() may return more, or at
     // which a quiet spell ends an incomplete message; kNoOutput when nothing is due.
     std::int64_t nextOutputTime() const;
+    // The same in microseconds, for a caller whose clock is finer than the
+    // pedal's milliseconds (the pty program): nothing waits for the next
+    // millisecond.
+    void receiveAtUs(const std::uint8_t *data, std::size_t size, std::int64_t nowUs);
+    std::vector<std::uint8_t> takeOutputAtUs(std::int64_t nowUs);
+    std::int64_t nextOutputTimeUs() const;
 
     // The bridge's latency timer from now on (paced only; 1 to 255 ms).
     void setBridgeLatencyMs(int ms) { m_output.setLatencyMs(ms); }

@@ -325,8 +325,8 @@ int main(int argc, char **argv)
                 file.c_str());
     std::fflush(stdout);
 
-    // The pedal keeps time in milliseconds; the loop wakes to the
-    // microsecond, so an answer due at a millisecond goes out at its start.
+    // The loop hands the pedal the monotonic clock in microseconds and wakes
+    // to the microsecond an answer is due.
     const std::int64_t start = monotonicUs();
     auto nowUs = [&] { return monotonicUs() - start; };
     auto now = [&] { return nowUs() / 1000; };
@@ -367,7 +367,7 @@ int main(int argc, char **argv)
     std::vector<std::uint8_t> unsent;
     bool masterFailed = false;
     while (!g_stop) {
-        const std::vector<std::uint8_t> out = pedal.takeOutput(now());
+        const std::vector<std::uint8_t> out = pedal.takeOutputAtUs(nowUs());
         unsent.insert(unsent.end(), out.begin(), out.end());
         report();
         if (pedal.hungUp())
@@ -380,8 +380,8 @@ int main(int argc, char **argv)
         }
 
         std::int64_t timeoutUs = -1;
-        if (const std::int64_t due = pedal.nextOutputTime(); due != sim::PedalSimulator::kNoOutput)
-            timeoutUs = std::clamp<std::int64_t>(due * 1000 - nowUs(), 0, 60000000);
+        if (const std::int64_t due = pedal.nextOutputTimeUs(); due != sim::PedalSimulator::kNoOutput)
+            timeoutUs = std::clamp<std::int64_t>(due - nowUs(), 0, 60000000);
         if (masterFailed)
             timeoutUs = timeoutUs < 0 ? 50000 : std::min<std::int64_t>(timeoutUs, 50000);
         pollfd p{pty.master, static_cast<short>(masterFailed ? 0 : POLLIN), 0};
@@ -402,7 +402,7 @@ int main(int argc, char **argv)
             const ssize_t n = ::read(pty.master, buf, sizeof buf);
             if (n > 0) {
                 followLatency(); // before the answer is scheduled
-                pedal.receive(buf, static_cast<std::size_t>(n), now());
+                pedal.receiveAtUs(buf, static_cast<std::size_t>(n), nowUs());
             }
             else if (n < 0 && errno != EAGAIN && errno != EINTR)
                 masterFailed = true; // no slave open; try again shortly

@@ -113,6 +113,22 @@ TEST(PedalPacing, ALowerLatencyTimerReleasesTheLastPacketSooner)
     EXPECT_EQ(pedal.bridgeLatencyMs(), 1); // 1 to 255
 }
 
+TEST(PedalPacing, AMicrosecondClockGetsAnswersWithoutWaitingForTheNextMillisecond)
+{
+    sim::Config config;
+    config.paced = true;
+    config.startInBootloader = true;
+    config.bridgeLatencyMs = 1;
+    PedalSimulator pedal(config);
+    pedal.receiveAtUs(bytes("7F").data(), 1, 1500);
+    // 0x7F has crossed at 1596 µs (11 bit times), the ACK at 1692; then the bridge's 1 ms.
+    const std::int64_t due = pedal.nextOutputTimeUs();
+    EXPECT_EQ(due, 2692);
+    EXPECT_EQ(pedal.nextOutputTime(), (due + 999) / 1000);
+    EXPECT_TRUE(pedal.takeOutputAtUs(due - 1).empty());
+    EXPECT_EQ(toInts(pedal.takeOutputAtUs(due)), std::vector<int>{0x79});
+}
+
 TEST(PedalPacing, UploadAnswerWaitsForTheWholeImageToCrossTheLine)
 {
     sim::Config config;
