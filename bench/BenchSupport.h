@@ -2,6 +2,7 @@
 
 // Services for benchmarks that build a whole editor: dialogs that never
 // block, and a private documents folder.
+#include "Ftd2xx.h"
 #include "HttpClient.h"
 #include "RealServices.h"
 #include "Services.h"
@@ -65,6 +66,43 @@ inline double cpuSeconds()
     return u.ru_utime.tv_sec + u.ru_stime.tv_sec + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
 }
 
+// Passes every call on to another bridge; a benchmark overrides what it watches.
+class ForwardingFtd2xx : public Ftd2xx {
+public:
+    explicit ForwardingFtd2xx(Ftd2xx &inner) : m_inner(inner) {}
+
+    FT_STATUS FT_ListDevices(void *a, void *b, DWORD f) override { return m_inner.FT_ListDevices(a, b, f); }
+    FT_STATUS FT_OpenEx(void *a, DWORD f, FT_HANDLE *h) override { return m_inner.FT_OpenEx(a, f, h); }
+    FT_STATUS FT_Close(FT_HANDLE h) override { return m_inner.FT_Close(h); }
+    FT_STATUS FT_SetBaudRate(FT_HANDLE h, ULONG b) override { return m_inner.FT_SetBaudRate(h, b); }
+    FT_STATUS FT_SetDataCharacteristics(FT_HANDLE h, UCHAR w, UCHAR s, UCHAR p) override
+    {
+        return m_inner.FT_SetDataCharacteristics(h, w, s, p);
+    }
+    FT_STATUS FT_Purge(FT_HANDLE h, ULONG m) override { return m_inner.FT_Purge(h, m); }
+    FT_STATUS FT_GetQueueStatus(FT_HANDLE h, DWORD *n) override { return m_inner.FT_GetQueueStatus(h, n); }
+    FT_STATUS FT_Read(FT_HANDLE h, void *b, DWORD n, DWORD *r) override { return m_inner.FT_Read(h, b, n, r); }
+    FT_STATUS FT_Write(FT_HANDLE h, void *b, DWORD n, DWORD *w) override { return m_inner.FT_Write(h, b, n, w); }
+    FT_STATUS FT_SetLatencyTimer(FT_HANDLE h, UCHAR ms) override { return m_inner.FT_SetLatencyTimer(h, ms); }
+    FT_STATUS FT_GetLatencyTimer(FT_HANDLE h, UCHAR *ms) override { return m_inner.FT_GetLatencyTimer(h, ms); }
+    void setDataCallback(std::function<void()> callback) override { m_inner.setDataCallback(std::move(callback)); }
+    bool isVirtualBridge(FT_HANDLE h) const override { return m_inner.isVirtualBridge(h); }
+    const char *lastOpenAdvice() const override { return m_inner.lastOpenAdvice(); }
+    const char *lastLatencyAdvice() const override { return m_inner.lastLatencyAdvice(); }
+
+private:
+    Ftd2xx &m_inner;
+};
+
+// A bridge whose latency timer stays where it is: the editor as it was
+// before it lowered the timer, or on a system that refuses it.
+class FixedLatency final : public ForwardingFtd2xx {
+public:
+    using ForwardingFtd2xx::ForwardingFtd2xx;
+    FT_STATUS FT_SetLatencyTimer(FT_HANDLE, UCHAR) override { return ft::NOT_SUPPORTED; }
+    const char *lastLatencyAdvice() const override { return "stays where it is (kept by the benchmark)"; }
+};
+
 #ifdef THARNVIK_PEDAL_SIM_PROGRAM
 // The virtual pedal program, announced in a private folder for the
 // editor's drivers to find; ended when this goes.
@@ -110,18 +148,37 @@ struct Pedal {
         return -1;
 #endif
     }
-    // The pseudo-terminal it announced.
-    QString ptyPath() const
+    // A key of its announcement ("path": the pseudo-terminal, "latency": its latency file).
+    QString announced(const char *key) const
     {
+        const QByteArray prefix = QByteArray(key) + '=';
         for (const QString &name : QDir(bridges.path()).entryList({QStringLiteral("*.bridge")})) {
             QFile f(QDir(bridges.path()).filePath(name));
             if (!f.open(QIODevice::ReadOnly))
                 continue;
             for (const QByteArray &line : f.readAll().split('\n'))
-                if (line.startsWith("path="))
-                    return QString::fromLocal8Bit(line.mid(5));
+                if (line.startsWith(prefix))
+                    return QString::fromLocal8Bit(line.mid(prefix.size()));
         }
         return {};
+    }
+    QString ptyPath() const { return announced("path"); }
+    // The bridge's latency timer as its latency file holds it (what the pedal paces with).
+    int latencyMs() const
+    {
+        QFile f(announced("latency"));
+        if (!f.open(QIODevice::ReadOnly))
+            return 16;
+        bool ok = false;
+        const int ms = f.readAll().trimmed().toInt(&ok);
+        return ok ? ms : 16;
+    }
+    // As a user would lower it: `echo 1 > latency_timer`.
+    void setLatencyMs(int ms) const
+    {
+        QFile f(announced("latency"));
+        if (f.open(QIODevice::WriteOnly | QIODevice::Truncate))
+            f.write(QByteArray::number(ms) + '\n');
     }
 };
 #endif

@@ -13,14 +13,19 @@ namespace sim {
 
 namespace {
 
-long announcedPid(const std::string &file)
+std::string announced(const std::string &file, const std::string &key)
 {
     std::ifstream in(file);
     std::string line;
     while (std::getline(in, line))
-        if (line.rfind("pid=", 0) == 0)
-            return std::strtol(line.c_str() + 4, nullptr, 10);
-    return 0;
+        if (line.rfind(key + "=", 0) == 0)
+            return line.substr(key.size() + 1);
+    return {};
+}
+
+long announcedPid(const std::string &file)
+{
+    return std::strtol(announced(file, "pid").c_str(), nullptr, 10);
 }
 
 bool running(long pid)
@@ -52,6 +57,20 @@ bool makeFolder(const std::string &folder, std::string &error)
 
 } // namespace
 
+std::string latencyFileFor(const std::string &folder, const std::string &serial)
+{
+    return folder + "/" + serial + ".latency";
+}
+
+int readLatencyFile(const std::string &file, int fallback)
+{
+    std::ifstream in(file);
+    int ms = 0;
+    if (!(in >> ms) || ms < 1 || ms > 255)
+        return fallback;
+    return ms;
+}
+
 std::string bridgesFolder()
 {
     if (const char *dir = std::getenv("THARNVIK_BRIDGES_DIR"); dir && *dir)
@@ -79,6 +98,15 @@ std::string announce(const std::string &folder, const Announcement &a, std::stri
         error = "serial " + a.serial + " is already announced by process " + std::to_string(other);
         return {};
     }
+    if (!a.latency.empty()) {
+        std::ofstream latency(a.latency, std::ios::binary | std::ios::trunc);
+        latency << "16\n";
+        latency.close();
+        if (!latency) {
+            error = "cannot write " + a.latency;
+            return {};
+        }
+    }
     const std::string temp = file + ".tmp." + std::to_string(a.pid);
     {
         std::ofstream out(temp, std::ios::binary | std::ios::trunc);
@@ -86,6 +114,8 @@ std::string announce(const std::string &folder, const Announcement &a, std::stri
             << "description=" << a.description << "\n"
             << "path=" << a.path << "\n"
             << "pid=" << a.pid << "\n";
+        if (!a.latency.empty())
+            out << "latency=" << a.latency << "\n";
         out.close();
         if (!out) {
             error = "cannot write " + temp;
@@ -103,8 +133,11 @@ std::string announce(const std::string &folder, const Announcement &a, std::stri
 
 void withdraw(const std::string &file)
 {
-    if (!file.empty() && announcedPid(file) == static_cast<long>(::getpid()))
-        std::remove(file.c_str());
+    if (file.empty() || announcedPid(file) != static_cast<long>(::getpid()))
+        return;
+    if (const std::string latency = announced(file, "latency"); !latency.empty())
+        std::remove(latency.c_str());
+    std::remove(file.c_str());
 }
 
 } // namespace sim

@@ -24,6 +24,11 @@ std::int64_t InputLine::arrive(std::int64_t nowUs)
 
 OutputLine::OutputLine() : m_latencyUs(kBridgeLatencyMs * 1000), m_packetBytes(kBridgePacketBytes) {}
 
+void OutputLine::setLatencyMs(int ms)
+{
+    m_latencyUs = std::clamp(ms, 1, 255) * 1000;
+}
+
 void OutputLine::send(const std::vector<std::uint8_t> &bytes, std::int64_t startUs)
 {
     if (bytes.empty())

@@ -43,8 +43,9 @@ private:
 // for bitsPerByte / baud seconds and has arrived in the bridge at the end of
 // that time; a byte queued while the line is busy waits its turn). The bridge
 // gathers arrived bytes into a packet; a packet becomes readable by the host
-// when it holds 62 bytes (at the arrival of its 62nd byte) or when 16 ms have
-// passed since its first byte arrived, whichever comes first. The next byte
+// when it holds 62 bytes (at the arrival of its 62nd byte) or when the
+// latency timer (16 ms unless set) has passed since its first byte arrived,
+// whichever comes first. The next byte
 // starts a new packet. The real chip runs its latency timer from the last
 // transfer rather than from the first byte; the difference is below one
 // period and does not change which waits succeed.
@@ -55,6 +56,9 @@ public:
     OutputLine();
     void setTiming(const LineTiming &timing) { m_timing = timing; }
     const LineTiming &timing() const { return m_timing; }
+    // The bridge's latency timer (1 to 255 ms), for packets started from now on.
+    void setLatencyMs(int ms);
+    int latencyMs() const { return m_latencyUs / 1000; }
 
     // The pedal starts sending `bytes` at `startUs` (later if the line is busy).
     void send(const std::vector<std::uint8_t> &bytes, std::int64_t startUs);

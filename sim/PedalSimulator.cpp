@@ -86,6 +86,7 @@ PedalSimulator::PedalSimulator(Config config) : m_config(std::move(config))
     timing.baud = kBaud;
     m_input.setTiming(timing);
     m_output.setTiming(timing);
+    m_output.setLatencyMs(m_config.bridgeLatencyMs);
 
     m_bootloader = std::make_unique<Stm32Bootloader>(m_config.faults);
     if (m_config.startInBootloader)
@@ -112,7 +113,11 @@ void PedalSimulator::receive(const std::vector<std::uint8_t> &bytes, std::int64_
 
 void PedalSimulator::receive(const std::uint8_t *data, std::size_t size, std::int64_t nowMs)
 {
-    const std::int64_t nowUs = nowMs * 1000;
+    receiveAtUs(data, size, nowMs * 1000);
+}
+
+void PedalSimulator::receiveAtUs(const std::uint8_t *data, std::size_t size, std::int64_t nowUs)
+{
     std::vector<std::uint8_t> forBootloader;
     std::int64_t lastArrival = nowUs;
     auto recordBootloaderBytes = [&] {
@@ -162,20 +167,31 @@ void PedalSimulator::receive(const std::uint8_t *data, std::size_t size, std::in
 
 std::vector<std::uint8_t> PedalSimulator::takeOutput(std::int64_t nowMs)
 {
+    return takeOutputAtUs(nowMs * 1000);
+}
+
+std::vector<std::uint8_t> PedalSimulator::takeOutputAtUs(std::int64_t nowUs)
+{
     if (m_hungUp)
         return {};
-    expireQuietMessage(nowMs * 1000);
-    return m_output.take(nowMs * 1000);
+    expireQuietMessage(nowUs);
+    return m_output.take(nowUs);
 }
 
 std::int64_t PedalSimulator::nextOutputTime() const
+{
+    const std::int64_t us = nextOutputTimeUs();
+    return us == kNoOutput ? kNoOutput : (us + 999) / 1000;
+}
+
+std::int64_t PedalSimulator::nextOutputTimeUs() const
 {
     if (m_hungUp)
         return kNoOutput;
     std::int64_t us = m_output.nextReadyUs();
     if (m_framing != Framing::Idle)
         us = std::min(us, m_lastArrivalUs + kQuietResetMs * 1000);
-    return us == kNever ? kNoOutput : (us + 999) / 1000;
+    return us == kNever ? kNoOutput : us;
 }
 
 void PedalSimulator::takeByte(std::uint8_t byte, std::int64_t arrivalUs)

@@ -35,6 +35,8 @@ struct Config {
     bool startInBootloader = false;
     // Pace both directions at the line rate, with the bridge's latency timer.
     bool paced = false;
+    // The bridge's latency timer when paced (1 to 255 ms).
+    int bridgeLatencyMs = kBridgeLatencyMs;
     // Whether the user holds SHIFT, which the enter-bootloader message needs.
     bool shiftHeld = true;
     // Folder of the carried algorithm images; the pedal starts with the one
@@ -108,6 +110,16 @@ public:
     // Earliest virtual time (ms) at which takeOutput() may return more, or at
     // which a quiet spell ends an incomplete message; kNoOutput when nothing is due.
     std::int64_t nextOutputTime() const;
+    // The same in microseconds, for a caller whose clock is finer than the
+    // pedal's milliseconds (the pty program): nothing waits for the next
+    // millisecond.
+    void receiveAtUs(const std::uint8_t *data, std::size_t size, std::int64_t nowUs);
+    std::vector<std::uint8_t> takeOutputAtUs(std::int64_t nowUs);
+    std::int64_t nextOutputTimeUs() const;
+
+    // The bridge's latency timer from now on (paced only; 1 to 255 ms).
+    void setBridgeLatencyMs(int ms) { m_output.setLatencyMs(ms); }
+    int bridgeLatencyMs() const { return m_output.latencyMs(); }
 
     // The line was dropped by the hang-up fault: nothing more goes in or out.
     bool hungUp() const { return m_hungUp; }

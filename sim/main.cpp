@@ -21,6 +21,7 @@
 #include <fstream>
 #include <poll.h>
 #include <string>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 #include <vector>
@@ -55,7 +56,9 @@ Pedal:
                        (default: the project's src/resources/payloads, or
                        ../share/tharnvik-editor/payloads beside the program)
   --paced              deliver bytes at 115200 baud (10 bits a byte, 11 in the
-                       bootloader) through the bridge's 16 ms latency timer
+                       bootloader) through the bridge's latency timer: the
+                       number in <serial>.latency beside the announcement
+                       (16 ms as created; an editor lowers it while linked)
 
 Faults:
   --silent             never answer
@@ -310,7 +313,10 @@ int main(int argc, char **argv)
 
     const std::string folder = sim::bridgesFolder();
     const std::string file =
-        sim::announce(folder, {options.serial, options.description, pty.path, static_cast<long>(::getpid())}, error);
+        sim::announce(folder,
+                      {options.serial, options.description, pty.path, static_cast<long>(::getpid()),
+                       sim::latencyFileFor(folder, options.serial)},
+                      error);
     if (file.empty()) {
         std::fprintf(stderr, "tharnvik-pedal-sim: %s\n", error.c_str());
         return 1;
@@ -319,8 +325,8 @@ int main(int argc, char **argv)
                 file.c_str());
     std::fflush(stdout);
 
-    // The pedal keeps time in milliseconds; the loop wakes to the
-    // microsecond, so an answer due at a millisecond goes out at its start.
+    // The loop hands the pedal the monotonic clock in microseconds and wakes
+    // to the microsecond an answer is due.
     const std::int64_t start = monotonicUs();
     auto nowUs = [&] { return monotonicUs() - start; };
     auto now = [&] { return nowUs() / 1000; };
@@ -338,10 +344,30 @@ int main(int argc, char **argv)
                          notes[notesShown].c_str());
     };
 
+    // The latency file plays the bridge's latency_timer: an editor lowers it
+    // at its link and puts it back at its unlink. Looked at whenever bytes
+    // arrive, read again when it changed; 16 when missing or unreadable.
+    const std::string latencyFile = sim::latencyFileFor(folder, options.serial);
+    struct timespec latencyStamp {};
+    off_t latencySize = -1;
+    auto followLatency = [&] {
+        struct stat st {};
+        if (::stat(latencyFile.c_str(), &st) != 0) {
+            st = {};
+            st.st_size = -2;
+        }
+        if (st.st_mtim.tv_sec == latencyStamp.tv_sec && st.st_mtim.tv_nsec == latencyStamp.tv_nsec
+            && st.st_size == latencySize)
+            return;
+        latencyStamp = st.st_mtim;
+        latencySize = st.st_size;
+        pedal.setBridgeLatencyMs(sim::readLatencyFile(latencyFile, sim::kBridgeLatencyMs));
+    };
+
     std::vector<std::uint8_t> unsent;
     bool masterFailed = false;
     while (!g_stop) {
-        const std::vector<std::uint8_t> out = pedal.takeOutput(now());
+        const std::vector<std::uint8_t> out = pedal.takeOutputAtUs(nowUs());
         unsent.insert(unsent.end(), out.begin(), out.end());
         report();
         if (pedal.hungUp())
@@ -354,8 +380,8 @@ int main(int argc, char **argv)
         }
 
         std::int64_t timeoutUs = -1;
-        if (const std::int64_t due = pedal.nextOutputTime(); due != sim::PedalSimulator::kNoOutput)
-            timeoutUs = std::clamp<std::int64_t>(due * 1000 - nowUs(), 0, 60000000);
+        if (const std::int64_t due = pedal.nextOutputTimeUs(); due != sim::PedalSimulator::kNoOutput)
+            timeoutUs = std::clamp<std::int64_t>(due - nowUs(), 0, 60000000);
         if (masterFailed)
             timeoutUs = timeoutUs < 0 ? 50000 : std::min<std::int64_t>(timeoutUs, 50000);
         pollfd p{pty.master, static_cast<short>(masterFailed ? 0 : POLLIN), 0};
@@ -374,8 +400,10 @@ int main(int argc, char **argv)
         if (p.revents & POLLIN) {
             std::uint8_t buf[4096];
             const ssize_t n = ::read(pty.master, buf, sizeof buf);
-            if (n > 0)
-                pedal.receive(buf, static_cast<std::size_t>(n), now());
+            if (n > 0) {
+                followLatency(); // before the answer is scheduled
+                pedal.receiveAtUs(buf, static_cast<std::size_t>(n), nowUs());
+            }
             else if (n < 0 && errno != EAGAIN && errno != EINTR)
                 masterFailed = true; // no slave open; try again shortly
         } else if (p.revents & (POLLHUP | POLLERR)) {

@@ -167,7 +167,7 @@ void TformMain::Link()
 
 void TformMain::menuDisconnectClick()
 {
-    if (m_ctx.usb.CloseUsbDevice() != ft::OK)
+    if (m_ctx.session.close() != ft::OK)
         return;
     lblDeviceName->setText(lblDeviceName->text().remove(QStringLiteral("linked"), Qt::CaseSensitive));
     menuScan->setEnabled(true);

@@ -47,6 +47,7 @@ PedalSession::Opened PedalSession::open(const QString &serial)
                                    .toUpper()
                                    .replace(QLatin1String("0X"), QLatin1String("0x")));
         m_console.appendDirect(QStringLiteral("baud rate = ") + QString::number(m_usb.baudRate));
+        lowerLatency();
     } else if (const char *advice = m_usb.driver().lastOpenAdvice(); advice && *advice) {
         result.advice = QString::fromUtf8(advice);
     }
@@ -58,8 +59,41 @@ LinkState PedalSession::linkState() const
     return m_state.Link;
 }
 
+void PedalSession::lowerLatency()
+{
+    m_latencyBefore.reset();
+    UCHAR before = 0;
+    const bool known = m_usb.GetUsbLatencyTimer(before) == ft::OK;
+    const QString was = known ? QStringLiteral("%1 ms").arg(before) : QStringLiteral("unknown");
+    const FT_STATUS status = m_usb.SetUsbLatencyTimer(kLinkLatencyMs);
+    if (status == ft::OK) {
+        if (known)
+            m_latencyBefore = before;
+        UCHAR now = kLinkLatencyMs;
+        m_usb.GetUsbLatencyTimer(now);
+        m_console.ConsolePrint(QStringLiteral("Latency timer: %1 ms (was %2)").arg(now).arg(was));
+        return;
+    }
+    if (const char *advice = m_usb.driver().lastLatencyAdvice(); advice && *advice) {
+        m_console.ConsolePrint(QStringLiteral("Latency timer: ") + QString::fromUtf8(advice));
+        return;
+    }
+    m_console.ConsolePrint(QStringLiteral("Latency timer: %1, not lowered: the bridge refused %2 ms (status %3)")
+                               .arg(known ? QStringLiteral("stays at %1 ms").arg(before) : QStringLiteral("unknown"))
+                               .arg(kLinkLatencyMs)
+                               .arg(status));
+}
+
+void PedalSession::restoreLatency()
+{
+    if (m_latencyBefore)
+        m_usb.SetUsbLatencyTimer(*m_latencyBefore);
+    m_latencyBefore.reset();
+}
+
 FT_STATUS PedalSession::close()
 {
+    restoreLatency();
     const FT_STATUS status = m_usb.CloseUsbDevice();
     if (status == ft::OK) {
         m_dump.forgetExpected();

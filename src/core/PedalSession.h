@@ -11,6 +11,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 class Clock;
@@ -44,9 +45,15 @@ public:
         QString advice; // why not, when the player can do something about it
     };
     // Opens the bridge with that serial number and sets the line the
-    // application firmware uses, narrating as a link does.
+    // application firmware uses, narrating as a link does. The bridge's
+    // latency timer is then lowered to kLinkLatencyMs (one console line says
+    // what it uses now, or what it stays at and how to lower it).
     Opened open(const QString &serial);
+    // Puts back the latency timer the bridge had before the link, then closes.
     FT_STATUS close();
+    // Every answer waits up to the latency timer in the bridge; nothing on
+    // the pedal's side needs the default 16 ms.
+    static constexpr UCHAR kLinkLatencyMs = 1;
 
     enum class RequestOutcome {
         Answered, // all 107 numbers, none garbled
@@ -138,6 +145,9 @@ signals:
     void requestStarted();
 
 private:
+    void lowerLatency();
+    void restoreLatency();
+
     D2XXUnit &m_usb;
     Communication &m_comm;
     ConsoleModel &m_console;
@@ -146,4 +156,5 @@ private:
     std::unique_ptr<BootloaderProtocol> m_bootloader;
     DumpCollector m_dump;
     bool m_pollFailed = false; // the poll found the link broken and said so
+    std::optional<UCHAR> m_latencyBefore; // to put back at close, when the link changed it
 };

@@ -147,6 +147,16 @@ FT_STATUS D2XXUnit::GetUsbQueueStatus()
     return report("FT_GetQueueStatus", m_ft.FT_GetQueueStatus(handle, &UsbQueueCount));
 }
 
+FT_STATUS D2XXUnit::GetUsbLatencyTimer(UCHAR &ms)
+{
+    return m_ft.FT_GetLatencyTimer(handle, &ms);
+}
+
+FT_STATUS D2XXUnit::SetUsbLatencyTimer(UCHAR ms)
+{
+    return m_ft.FT_SetLatencyTimer(handle, ms);
+}
+
 DWORD D2XXUnit::ReadUsbBuffer()
 {
     DWORD queued = 0;

@@ -38,6 +38,10 @@ public:
     FT_STATUS PurgeUsbRx();
     FT_STATUS PurgeUsbTx();
     FT_STATUS GetUsbQueueStatus();
+    // The bridge's latency timer, quietly: the caller says in one line what
+    // came of it.
+    FT_STATUS GetUsbLatencyTimer(UCHAR &ms);
+    FT_STATUS SetUsbLatencyTimer(UCHAR ms);
     // Reads everything queued into the start of the receive buffer; bytes read.
     DWORD ReadUsbBuffer();
     // What the last reads left in the receive buffer (a read stores from

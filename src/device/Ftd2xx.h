@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <functional>
 
-// The nine entry points of FTDI's D2XX library, as the editor uses them.
+// The entry points of FTDI's D2XX library that the editor uses.
 // Everything that talks to a bridge (the Linux serial driver, FTDI's own
 // library, virtual bridges, the test fakes) sits behind this.
 
@@ -57,6 +57,10 @@ constexpr ULONG PURGE_TX = 2;
 // Serial numbers and descriptions are at most 64 bytes with their zero.
 constexpr int kListBufferSize = 64;
 
+// The bridge's latency timer: how long it holds received bytes before it
+// hands a packet that is not full to the host. 16 ms when nobody changed it.
+constexpr UCHAR kDefaultLatencyMs = 16;
+
 } // namespace ft
 
 class Ftd2xx {
@@ -77,6 +81,19 @@ public:
     virtual FT_STATUS FT_GetQueueStatus(FT_HANDLE handle, DWORD *rxBytes) = 0;
     virtual FT_STATUS FT_Read(FT_HANDLE handle, void *buffer, DWORD bytesToRead, DWORD *bytesReturned) = 0;
     virtual FT_STATUS FT_Write(FT_HANDLE handle, void *buffer, DWORD bytesToWrite, DWORD *bytesWritten) = 0;
+    // The latency timer in milliseconds (1 to 255).
+    virtual FT_STATUS FT_SetLatencyTimer(FT_HANDLE handle, UCHAR ms)
+    {
+        (void)handle;
+        (void)ms;
+        return ft::NOT_SUPPORTED;
+    }
+    virtual FT_STATUS FT_GetLatencyTimer(FT_HANDLE handle, UCHAR *ms)
+    {
+        (void)handle;
+        (void)ms;
+        return ft::NOT_SUPPORTED;
+    }
 
     // Not part of D2XX: lets a waiting editor sleep until bytes arrive. The
     // callback may be called from any thread, also spuriously; it must only
@@ -89,6 +106,9 @@ public:
     // One line of advice for the last failed open (permission, busy port),
     // or empty.
     virtual const char *lastOpenAdvice() const { return ""; }
+    // One line after a failed FT_SetLatencyTimer: what the latency stays at
+    // and how the user can lower it; or empty.
+    virtual const char *lastLatencyAdvice() const { return ""; }
     // Which driver lists the device at this index of the last count (a short
     // name for people: "kernel serial", "FTDI library", "virtual bridge").
     virtual const char *driverName(DWORD index) const { (void)index; return "D2XX"; }

@@ -78,6 +78,9 @@ PY
 run 0 --log "$WORK/narration" set "Dry" 0x800000
 [ "$(received '^01002700800000$')" -eq 1 ] || fail "set Dry: $(cat "$WORK/received")"
 grep -q "Send Dry string (standard par): 01002700800000" "$WORK/narration" || fail "set narration"
+# The link lowers the bridge's latency timer and closing the bridge puts it back.
+grep -q "Latency timer: 1 ms (was 16 ms)" "$WORK/narration" || fail "latency line: $(grep -i latency "$WORK/narration")"
+[ "$(cat "$THARNVIK_BRIDGES_DIR/SIM42.latency")" = 16 ] || fail "latency not put back: $(cat "$THARNVIK_BRIDGES_DIR/SIM42.latency")"
 run 0 set "Noise Gate Threshold" 4096
 run 0 info --json
 python3 -c "import json,sys; o=json.load(open(sys.argv[1])); assert o['parameters']['Dry']==0x800000 and o['parameters']['Noise Gate Threshold']==4096, o" "$WORK/out" \

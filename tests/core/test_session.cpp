@@ -144,6 +144,54 @@ TEST_F(Session, ListsOpensAndRequests)
     EXPECT_FALSE(state.Linked());
 }
 
+TEST_F(Session, TheLinkLowersTheLatencyTimerAndClosePutsItBack)
+{
+    ft.latency = 10;
+    ASSERT_TRUE(session.open(QStringLiteral("THV001")).ok);
+    const QStringList opened = ft.calls.mid(ft.calls.indexOf(QStringLiteral("FT_SetDataCharacteristics(8,0,0)")) + 1);
+    EXPECT_EQ(opened, (QStringList{"FT_GetLatencyTimer()", "FT_SetLatencyTimer(1)", "FT_GetLatencyTimer()"}));
+    EXPECT_EQ(console.lastLine(), QStringLiteral("Latency timer: 1 ms (was 10 ms)"));
+    EXPECT_EQ(log().count(QStringLiteral("Latency timer")), 1);
+
+    ft.calls.clear();
+    EXPECT_EQ(session.close(), ft::OK);
+    EXPECT_EQ(ft.calls, (QStringList{"FT_SetLatencyTimer(10)", "FT_Close(439041025)"}));
+    EXPECT_EQ(ft.latency, 10);
+}
+
+TEST_F(Session, ABridgeThatKeepsItsLatencySaysSoAndStillLinks)
+{
+    struct Case {
+        const char *name;
+        QByteArray advice;
+        bool getFails;
+        const char *line;
+    };
+    const Case cases[] = {
+        {"advice", "stays at 16 ms (x); to lower it to 1 ms, enable the rule", false,
+         "Latency timer: stays at 16 ms (x); to lower it to 1 ms, enable the rule"},
+        {"no advice", {}, false, "Latency timer: stays at 16 ms, not lowered: the bridge refused 1 ms (status 17)"},
+        {"unknown", {}, true, "Latency timer: unknown, not lowered: the bridge refused 1 ms (status 17)"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        ft.fail[QStringLiteral("FT_SetLatencyTimer")] = ft::NOT_SUPPORTED;
+        if (c.getFails)
+            ft.fail[QStringLiteral("FT_GetLatencyTimer")] = ft::NOT_SUPPORTED;
+        ft.latencyAdvice = c.advice;
+        console.clear();
+        ASSERT_TRUE(session.open(QStringLiteral("THV001")).ok);
+        EXPECT_EQ(console.lastLine(), QLatin1String(c.line));
+        EXPECT_EQ(log().count(QStringLiteral("Latency timer")), 1);
+        EXPECT_EQ(session.request().outcome, PedalSession::RequestOutcome::Answered);
+        session.endRequest();
+        ft.calls.clear();
+        EXPECT_EQ(session.close(), ft::OK);
+        EXPECT_EQ(ft.callNames(), QStringList{"FT_Close"}); // nothing changed, nothing to put back
+        ft.fail.clear();
+    }
+}
+
 TEST_F(Session, RequestOutcomesWhenThePedalFailsOrAnotherExchangeWaits)
 {
     session.open(QStringLiteral("THV001"));

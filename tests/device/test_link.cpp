@@ -293,6 +293,31 @@ TEST_F(LinkTest, ArrowKeysMoveByOneAndOnlyLog)
     EXPECT_EQ(log(), QStringLiteral("arrow up pressed\narrow down pressed"));
 }
 
+TEST_F(LinkTest, TheLinkLowersTheLatencyTimerAndUnlinkPutsItBack)
+{
+    TformMain &m = start();
+    m.menuScan->trigger();
+    EXPECT_EQ(ft().latency, 1);
+    EXPECT_EQ(log().count("Latency timer: 1 ms (was 16 ms)"), 1);
+    m.menuDisconnect->trigger();
+    EXPECT_EQ(ft().latency, 16);
+    const QStringList names = ft().callNames();
+    EXPECT_EQ(names.lastIndexOf("FT_SetLatencyTimer"), names.lastIndexOf("FT_Close") - 1);
+}
+
+TEST_F(LinkTest, ABridgeThatKeepsItsLatencyStillLinksAndRequests)
+{
+    ft().fail["FT_SetLatencyTimer"] = ft::NOT_SUPPORTED;
+    ft().latencyAdvice = "stays at 16 ms (the driver refused); to lower it to 1 ms, enable the optional udev rule";
+    TformMain &m = start();
+    m.menuScan->trigger();
+    EXPECT_TRUE(log().contains("Latency timer: stays at 16 ms (the driver refused); to lower it to 1 ms, enable the "
+                               "optional udev rule"));
+    EXPECT_TRUE(fakes.dialogs.messages.isEmpty()) << fakes.dialogs.messages.join("|").toStdString();
+    EXPECT_TRUE(editor->state().Linked());
+    EXPECT_EQ(m.lblFirmwareVersion->text(), QStringLiteral("Device Firmware: 16"));
+}
+
 TEST_F(LinkTest, ABridgeThatVanishesDuringTheWaitEndsItAndUnlinkStillWorks)
 {
     TformMain &m = start();
@@ -347,6 +372,7 @@ TEST_F(LinkTest, LinkInUpgradeModeGreetsTheBootloader)
     EXPECT_TRUE(reinterpret_cast<QWidget *>(editor->windows().formFirmwareUpgrade)->isVisible());
     EXPECT_TRUE(log().contains("received Byte: 79"));
     EXPECT_FALSE(m.Timer_USB_Read->isEnabled());
+    EXPECT_TRUE(log().contains("Latency timer: 1 ms (was 16 ms)")); // the bootloader's link too
 
     // No answer at all: the greeting failed.
     m.menuDisconnect->trigger();

@@ -1,4 +1,4 @@
-// A stand-in for FTDI's library with the same nine C entry points: two
+// A stand-in for FTDI's library with the same C entry points: two
 // devices, each echoing what is written to it. Handles are heap pointers, as
 // in the real library, so they do not fit in 32 bits.
 #include <algorithm>
@@ -12,6 +12,7 @@ namespace {
 struct Device {
     std::string serial;
     std::vector<char> echo;
+    unsigned char latency = 16;
 };
 
 const char *const kSerials[] = {"LIB1", "LIB2"};
@@ -92,6 +93,20 @@ EXPORT std::uint32_t FT_Write(void *handle, void *buffer, std::uint32_t count, s
     auto &echo = static_cast<Device *>(handle)->echo;
     echo.insert(echo.end(), static_cast<char *>(buffer), static_cast<char *>(buffer) + count);
     *written = count;
+    return 0;
+}
+
+EXPORT std::uint32_t FT_SetLatencyTimer(void *handle, unsigned char ms)
+{
+    if (ms < 2)
+        return 6; // as a chip that takes 2 to 255
+    static_cast<Device *>(handle)->latency = ms;
+    return 0;
+}
+
+EXPORT std::uint32_t FT_GetLatencyTimer(void *handle, unsigned char *ms)
+{
+    *ms = static_cast<Device *>(handle)->latency;
     return 0;
 }
 

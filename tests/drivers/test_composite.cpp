@@ -1,4 +1,5 @@
 #include "CompositeFtd2xx.h"
+#include "LatencyChecks.h"
 #include "LibFtd2xxDriver.h"
 
 #include <dlfcn.h>
@@ -292,6 +293,30 @@ TEST(LibFtd2xxDriver, PassesCallsThroughWithOurOwnHandles)
     EXPECT_EQ(driver.FT_Close(one), ft::INVALID_HANDLE);
     EXPECT_EQ(driver.FT_Purge(one, ft::PURGE_RX), ft::INVALID_HANDLE);
     ::dlclose(fake);
+}
+
+TEST(LibFtd2xxDriver, LatencyTimerThroughTheLibraryAndTheComposite)
+{
+    std::vector<std::unique_ptr<Ftd2xx>> drivers;
+    drivers.push_back(std::make_unique<LibFtd2xxDriver>(FAKE_FTD2XX_PATH));
+    CompositeFtd2xx composite(std::move(drivers));
+    DWORD count = 0;
+    ASSERT_EQ(composite.FT_ListDevices(&count, nullptr, ft::LIST_NUMBER_ONLY), ft::OK);
+    FT_HANDLE h = 0;
+    ASSERT_EQ(composite.FT_OpenEx(const_cast<char *>("LIB1"), ft::OPEN_BY_SERIAL_NUMBER, &h), ft::OK);
+
+    expectLatencyMoves(composite, h, 16, 4);
+    EXPECT_STREQ(composite.lastLatencyAdvice(), "");
+
+    // This chip takes 2 to 255 ms: the library refuses 1, and the advice says what stays.
+    EXPECT_EQ(composite.FT_SetLatencyTimer(h, 1), ft::INVALID_PARAMETER);
+    const std::string advice = composite.lastLatencyAdvice();
+    EXPECT_EQ(advice.rfind("stays at 4 ms", 0), 0u) << advice;
+    EXPECT_NE(advice.find("ftdi_sio"), std::string::npos) << advice;
+
+    EXPECT_EQ(composite.FT_SetLatencyTimer(h + 1, 1), ft::INVALID_HANDLE);
+    EXPECT_EQ(latencyInForce(composite, h + 1), -1);
+    EXPECT_EQ(composite.FT_Close(h), ft::OK);
 }
 
 TEST(LibFtd2xxDriver, AFailedOpenSaysWhatThePlayerCanDo)

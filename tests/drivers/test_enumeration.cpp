@@ -1,3 +1,4 @@
+#include "LatencyChecks.h"
 #include "LinuxSerialDriver.h"
 #include "PtyPair.h"
 #include "VirtualBridgeDriver.h"
@@ -64,6 +65,14 @@ void writeFile(const fs::path &file, const std::string &text)
     std::ofstream(file, std::ios::binary) << text;
 }
 
+std::string firstLine(const fs::path &file)
+{
+    std::ifstream in(file);
+    std::string line;
+    std::getline(in, line);
+    return line;
+}
+
 // One USB-serial port in a sysfs-shaped tree: the USB device (idVendor,
 // serial, product), its interface, the port bound to `driver`, and the
 // class/tty entry that leads to it.
@@ -119,6 +128,42 @@ TEST(LinuxSerialDriver, ListsFtdiBridgesBoundToTheKernelDriverAndOpensTheirTty)
     EXPECT_TRUE(listAll(nothing).empty());
 }
 
+TEST(LinuxSerialDriver, LatencyTimerGoesThroughSysfsWhenTheLowLatencyFlagIsRefused)
+{
+    // A pseudo-terminal has no serial flags, so the driver falls back to the port's latency_timer.
+    QTemporaryDir dir;
+    const fs::path sys = fs::path(dir.path().toStdString()) / "sys";
+    const fs::path dev = fs::path(dir.path().toStdString()) / "dev";
+    addPort(sys, "1-1", "0403", "FT1ABC", "Tharnvik MK3", 0, "ttyUSB0", "ftdi_sio");
+    const fs::path sysfsFile = fs::canonical(sys / "class/tty/ttyUSB0/device") / "latency_timer";
+    writeFile(sysfsFile, "16\n");
+    PtyPair pty;
+    fs::create_directories(dev);
+    fs::create_symlink(pty.path, dev / "ttyUSB0");
+
+    LinuxSerialDriver driver(sys.string(), dev.string());
+    listAll(driver);
+    FT_HANDLE h = 0;
+    ASSERT_EQ(driver.FT_OpenEx(const_cast<char *>("FT1ABC"), ft::OPEN_BY_SERIAL_NUMBER, &h), ft::OK);
+    expectLatencyMoves(driver, h, 16, 1);
+    EXPECT_EQ(firstLine(sysfsFile), "1");
+    expectLatencyMoves(driver, h, 1, 16);
+    EXPECT_EQ(firstLine(sysfsFile), "16");
+    EXPECT_EQ(driver.FT_SetLatencyTimer(h, 0), ft::INVALID_PARAMETER);
+
+    // Neither the flag nor the file: the timer stays, and the advice says how to lower it.
+    fs::remove(sysfsFile);
+    fs::create_directory(sysfsFile); // cannot be written, not even by root
+    EXPECT_EQ(driver.FT_SetLatencyTimer(h, 16), ft::OK); // already in force
+    EXPECT_EQ(driver.FT_SetLatencyTimer(h, 1), ft::NOT_SUPPORTED);
+    const std::string advice = driver.lastLatencyAdvice();
+    EXPECT_EQ(advice.rfind("stays at 16 ms", 0), 0u) << advice;
+    for (const std::string part : {std::string("71-tharnvik-latency.rules"), "echo 1 | sudo tee " + sysfsFile.string()})
+        EXPECT_NE(advice.find(part), std::string::npos) << advice;
+    EXPECT_EQ(driver.FT_SetLatencyTimer(h + 1, 1), ft::INVALID_HANDLE);
+    EXPECT_EQ(driver.FT_Close(h), ft::OK);
+}
+
 TEST(VirtualBridgeDriver, ListsLiveWellFormedAnnouncementsByFileName)
 {
     QTemporaryDir dir;
@@ -165,6 +210,36 @@ TEST(VirtualBridgeDriver, ListsLiveWellFormedAnnouncementsByFileName)
 
     VirtualBridgeDriver noFolder((folder / "absent").string());
     EXPECT_TRUE(listAll(noFolder).empty());
+}
+
+TEST(VirtualBridgeDriver, TheAnnouncedLatencyFilePlaysTheBridgesLatencyTimer)
+{
+    QTemporaryDir dir;
+    const fs::path folder = dir.path().toStdString();
+    PtyPair withFile;
+    PtyPair without;
+    const std::string me = std::to_string(::getpid());
+    const fs::path latency = folder / "SIMA.latency";
+    writeFile(latency, "16\n");
+    writeFile(folder / "SIMA.bridge", "serial=SIMA\ndescription=A\npath=" + withFile.path + "\npid=" + me
+                                          + "\nlatency=" + latency.string() + "\n");
+    writeFile(folder / "SIMB.bridge", "serial=SIMB\ndescription=B\npath=" + without.path + "\npid=" + me + "\n");
+
+    VirtualBridgeDriver driver(folder.string());
+    ASSERT_EQ(listAll(driver).size(), 2u);
+    FT_HANDLE a = 0;
+    FT_HANDLE b = 0;
+    ASSERT_EQ(driver.FT_OpenEx(const_cast<char *>("SIMA"), ft::OPEN_BY_SERIAL_NUMBER, &a), ft::OK);
+    ASSERT_EQ(driver.FT_OpenEx(const_cast<char *>("SIMB"), ft::OPEN_BY_SERIAL_NUMBER, &b), ft::OK);
+    expectLatencyMoves(driver, a, 16, 1);
+    EXPECT_EQ(firstLine(latency), "1");
+    expectLatencyMoves(driver, a, 1, 16);
+    EXPECT_EQ(firstLine(latency), "16");
+
+    // An announcement without the key: the bridge's default, which cannot be changed.
+    EXPECT_EQ(latencyInForce(driver, b), 16);
+    EXPECT_EQ(driver.FT_SetLatencyTimer(b, 1), ft::NOT_SUPPORTED);
+    EXPECT_NE(std::string(driver.lastLatencyAdvice()).find("stays at 16 ms"), std::string::npos);
 }
 
 TEST(VirtualBridgeDriver, DefaultFolderFollowsTheEnvironment)

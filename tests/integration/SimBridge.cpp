@@ -117,3 +117,21 @@ FT_STATUS SimBridge::FT_Write(FT_HANDLE handle, void *buffer, DWORD bytesToWrite
     *bytesWritten = bytesToWrite;
     return ft::OK;
 }
+
+FT_STATUS SimBridge::FT_SetLatencyTimer(FT_HANDLE handle, UCHAR ms)
+{
+    if (const FT_STATUS s = check(handle))
+        return s;
+    if (ms == 0)
+        return ft::INVALID_PARAMETER;
+    m_pedal->setBridgeLatencyMs(ms);
+    return ft::OK;
+}
+
+FT_STATUS SimBridge::FT_GetLatencyTimer(FT_HANDLE handle, UCHAR *ms)
+{
+    if (const FT_STATUS s = check(handle))
+        return s;
+    *ms = static_cast<UCHAR>(m_pedal->bridgeLatencyMs());
+    return ft::OK;
+}

@@ -37,6 +37,9 @@ public:
     FT_STATUS FT_GetQueueStatus(FT_HANDLE handle, DWORD *rxBytes) override;
     FT_STATUS FT_Read(FT_HANDLE handle, void *buffer, DWORD bytesToRead, DWORD *bytesReturned) override;
     FT_STATUS FT_Write(FT_HANDLE handle, void *buffer, DWORD bytesToWrite, DWORD *bytesWritten) override;
+    // The pedal's bridge latency timer (what a paced pedal holds its answers for).
+    FT_STATUS FT_SetLatencyTimer(FT_HANDLE handle, UCHAR ms) override;
+    FT_STATUS FT_GetLatencyTimer(FT_HANDLE handle, UCHAR *ms) override;
 
 private:
     FT_STATUS check(FT_HANDLE handle) const;

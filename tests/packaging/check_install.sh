@@ -39,6 +39,18 @@ grep -v '^#' "$RULE" | grep -E 'idVendor' | while read -r line; do
     [ "$rest" = 'TAG+="uaccess", ENV{ID_MM_DEVICE_IGNORE}="1"' ] || fail "rule changes more: $rest"
 done
 
+# The latency rule comes as documentation, never as an active rule, and sets
+# nothing but latency_timer of FTDI bridges bound to ftdi_sio.
+LATENCY=$SCRATCH/usr/share/doc/tharnvik-editor/71-tharnvik-latency.rules.optional
+[ -f "$LATENCY" ] || fail "not installed: the optional latency rule"
+[ -z "$(ls "$SCRATCH/usr/lib/udev/rules.d" | grep -v '^70-tharnvik-ftdi.rules$')" ] || fail "more than one active rule"
+grep -v '^#' "$LATENCY" | grep -v '^$' | while read -r line; do
+    echo "$line" | grep -q 'ATTRS{idVendor}=="0403"' || fail "latency rule for another vendor: $line"
+    echo "$line" | grep -q 'DRIVER=="ftdi_sio"' || fail "latency rule not limited to ftdi_sio: $line"
+    rest=$(echo "$line" | sed -e 's/[A-Z{}a-z_]*=="[^"]*",\{0,1\} *//g')
+    [ "$rest" = 'ATTR{latency_timer}="1"' ] || fail "latency rule changes more: $rest"
+done
+
 # The command-line tool is built on the core alone: no Qt Gui, no Qt Widgets.
 if command -v readelf >/dev/null 2>&1; then
     NEEDED=$(readelf -d "$SCRATCH/usr/bin/tharnvik-cli" | grep NEEDED)

@@ -21,14 +21,15 @@ std::vector<int> toInts(const std::vector<std::uint8_t> &v)
 // When each of `count` bytes becomes readable if the pedal starts sending at
 // `startUs`: byte k (from 1) has crossed the wire at start + k x bit time x
 // bits; the bridge releases 62 bytes at once when its packet fills, and
-// otherwise 16 ms after the first byte of the packet arrived.
-std::vector<double> readableTimesUs(double startUs, std::size_t count, int bitsPerByte)
+// otherwise the latency timer (16 ms unless given) after the first byte of
+// the packet arrived.
+std::vector<double> readableTimesUs(double startUs, std::size_t count, int bitsPerByte, double latencyUs = 16000)
 {
     const double byteUs = 1e6 * bitsPerByte / 115200.0;
     std::vector<double> ready(count);
     for (std::size_t first = 0; first < count; first += 62) {
         const std::size_t last = std::min(first + 62, count); // one past
-        const double t = last - first == 62 ? startUs + last * byteUs : startUs + (first + 1) * byteUs + 16000;
+        const double t = last - first == 62 ? startUs + last * byteUs : startUs + (first + 1) * byteUs + latencyUs;
         std::fill(ready.begin() + first, ready.begin() + last, t);
     }
     return ready;
@@ -84,6 +85,48 @@ TEST(PedalPacing, BootloaderBytesTakeElevenBitTimes)
         }
         EXPECT_TRUE(line.idle());
     }
+}
+
+TEST(PedalPacing, ALowerLatencyTimerReleasesTheLastPacketSooner)
+{
+    for (int latencyMs : {16, 1, 255}) {
+        SCOPED_TRACE(latencyMs);
+        sim::OutputLine line;
+        line.setTiming({true, 10, 115200});
+        line.setLatencyMs(latencyMs);
+        line.send(std::vector<std::uint8_t>(8, 0x30), 0); // an ACK-sized answer, far from a full packet
+        const auto ready = readableTimesUs(0, 8, 10, latencyMs * 1000.0);
+        ASSERT_EQ(ready.front(), ready.back());
+        EXPECT_TRUE(line.take(static_cast<std::int64_t>(ready.back()) - 1).empty());
+        EXPECT_EQ(line.take(static_cast<std::int64_t>(ready.back()) + 1).size(), 8u);
+    }
+
+    // The pedal takes its bridge's latency from its configuration, and later from whoever sets it.
+    sim::Config config;
+    config.paced = true;
+    config.bridgeLatencyMs = 1;
+    PedalSimulator pedal(config);
+    EXPECT_EQ(pedal.bridgeLatencyMs(), 1);
+    pedal.setBridgeLatencyMs(16);
+    EXPECT_EQ(pedal.bridgeLatencyMs(), 16);
+    pedal.setBridgeLatencyMs(0);
+    EXPECT_EQ(pedal.bridgeLatencyMs(), 1); // 1 to 255
+}
+
+TEST(PedalPacing, AMicrosecondClockGetsAnswersWithoutWaitingForTheNextMillisecond)
+{
+    sim::Config config;
+    config.paced = true;
+    config.startInBootloader = true;
+    config.bridgeLatencyMs = 1;
+    PedalSimulator pedal(config);
+    pedal.receiveAtUs(bytes("7F").data(), 1, 1500);
+    // 0x7F has crossed at 1596 µs (11 bit times), the ACK at 1692; then the bridge's 1 ms.
+    const std::int64_t due = pedal.nextOutputTimeUs();
+    EXPECT_EQ(due, 2692);
+    EXPECT_EQ(pedal.nextOutputTime(), (due + 999) / 1000);
+    EXPECT_TRUE(pedal.takeOutputAtUs(due - 1).empty());
+    EXPECT_EQ(toInts(pedal.takeOutputAtUs(due)), std::vector<int>{0x79});
 }
 
 TEST(PedalPacing, UploadAnswerWaitsForTheWholeImageToCrossTheLine)

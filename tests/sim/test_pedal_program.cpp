@@ -165,6 +165,24 @@ TEST_F(PedalProgram, AnnouncesServesTheRequestAndWithdrawsOnSigterm)
     EXPECT_EQ(all, "0200\n0200\n");
 }
 
+TEST_F(PedalProgram, AnnouncesALatencyFileAtSixteenAndRemovesItWithTheAnnouncement)
+{
+    start({"--paced", "--serial", "THV00043"});
+    const std::string file = m_bridges + "/THV00043.bridge";
+    ASSERT_TRUE(waitForFile(file));
+    const std::string latency = readAnnouncement(file)["latency"];
+    EXPECT_EQ(latency, m_bridges + "/THV00043.latency");
+    std::ifstream in(latency);
+    std::string text;
+    std::getline(in, text);
+    EXPECT_EQ(text, "16");
+
+    ASSERT_EQ(::kill(m_pid, SIGTERM), 0);
+    EXPECT_EQ(waitForExit(5s), 0);
+    EXPECT_NE(::access(file.c_str(), F_OK), 0);
+    EXPECT_NE(::access(latency.c_str(), F_OK), 0);
+}
+
 TEST_F(PedalProgram, HangUpEndsTheLineAndTheAnnouncement)
 {
     start({"--hangup-after", "2"});

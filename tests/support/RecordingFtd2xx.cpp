@@ -126,3 +126,21 @@ FT_STATUS RecordingFtd2xx::FT_Write(FT_HANDLE handle, void *buffer, DWORD bytesT
         onWrite(bytes);
     return ft::OK;
 }
+
+FT_STATUS RecordingFtd2xx::FT_SetLatencyTimer(FT_HANDLE, UCHAR ms)
+{
+    calls << QStringLiteral("FT_SetLatencyTimer(%1)").arg(ms);
+    if (const FT_STATUS s = result("FT_SetLatencyTimer"))
+        return s;
+    latency = ms;
+    return ft::OK;
+}
+
+FT_STATUS RecordingFtd2xx::FT_GetLatencyTimer(FT_HANDLE, UCHAR *ms)
+{
+    calls << QStringLiteral("FT_GetLatencyTimer()");
+    if (const FT_STATUS s = result("FT_GetLatencyTimer"))
+        return s;
+    *ms = latency;
+    return ft::OK;
+}

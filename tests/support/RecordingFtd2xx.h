@@ -30,6 +30,9 @@ public:
     bool open = false;
 
     QByteArray advice; // what lastOpenAdvice() says after a failed open
+    UCHAR latency = ft::kDefaultLatencyMs; // the latency timer, as Set leaves it
+    QByteArray latencyAdvice; // what lastLatencyAdvice() says after a failed Set
+    const char *lastLatencyAdvice() const override { return latencyAdvice.constData(); }
 
     const char *lastOpenAdvice() const override { return advice.constData(); }
     bool virtualBridge = true; // whether the editor may send it made-up images
@@ -46,6 +49,8 @@ public:
     FT_STATUS FT_GetQueueStatus(FT_HANDLE handle, DWORD *rxBytes) override;
     FT_STATUS FT_Read(FT_HANDLE handle, void *buffer, DWORD bytesToRead, DWORD *bytesReturned) override;
     FT_STATUS FT_Write(FT_HANDLE handle, void *buffer, DWORD bytesToWrite, DWORD *bytesWritten) override;
+    FT_STATUS FT_SetLatencyTimer(FT_HANDLE handle, UCHAR ms) override;
+    FT_STATUS FT_GetLatencyTimer(FT_HANDLE handle, UCHAR *ms) override;
 
 private:
     FT_STATUS result(const char *name) const { return fail.value(QString::fromLatin1(name), ft::OK); }

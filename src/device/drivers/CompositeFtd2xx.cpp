@@ -168,6 +168,24 @@ FT_STATUS CompositeFtd2xx::FT_Write(FT_HANDLE handle, void *buffer, DWORD bytesT
     return ft::INVALID_HANDLE;
 }
 
+FT_STATUS CompositeFtd2xx::FT_SetLatencyTimer(FT_HANDLE handle, UCHAR ms)
+{
+    m_latencyAdvice.clear();
+    const Route *r = route(handle);
+    if (!r)
+        return ft::INVALID_HANDLE;
+    const FT_STATUS status = r->driver->FT_SetLatencyTimer(r->handle, ms);
+    if (status != ft::OK)
+        m_latencyAdvice = r->driver->lastLatencyAdvice();
+    return status;
+}
+
+FT_STATUS CompositeFtd2xx::FT_GetLatencyTimer(FT_HANDLE handle, UCHAR *ms)
+{
+    const Route *r = route(handle);
+    return r ? r->driver->FT_GetLatencyTimer(r->handle, ms) : ft::INVALID_HANDLE;
+}
+
 void CompositeFtd2xx::setDataCallback(std::function<void()> callback)
 {
     for (const auto &driver : m_drivers)

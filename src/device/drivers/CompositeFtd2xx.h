@@ -31,9 +31,12 @@ public:
     FT_STATUS FT_GetQueueStatus(FT_HANDLE handle, DWORD *rxBytes) override;
     FT_STATUS FT_Read(FT_HANDLE handle, void *buffer, DWORD bytesToRead, DWORD *bytesReturned) override;
     FT_STATUS FT_Write(FT_HANDLE handle, void *buffer, DWORD bytesToWrite, DWORD *bytesWritten) override;
+    FT_STATUS FT_SetLatencyTimer(FT_HANDLE handle, UCHAR ms) override;
+    FT_STATUS FT_GetLatencyTimer(FT_HANDLE handle, UCHAR *ms) override;
 
     void setDataCallback(std::function<void()> callback) override;
     const char *lastOpenAdvice() const override { return m_advice.c_str(); }
+    const char *lastLatencyAdvice() const override { return m_latencyAdvice.c_str(); }
     bool isVirtualBridge(FT_HANDLE handle) const override;
     const char *driverName(DWORD index) const override;
 
@@ -60,4 +63,5 @@ private:
     std::map<FT_HANDLE, Route> m_routes;
     FT_HANDLE m_nextHandle = 1;
     std::string m_advice;
+    std::string m_latencyAdvice;
 };

@@ -1,11 +1,12 @@
 #include "LibFtd2xxDriver.h"
 
 #include <filesystem>
+#include <string>
 #include <dlfcn.h>
 
 namespace {
 
-// The library's nine entry points, declared from their documented C
+// The library's entry points, declared from their documented C
 // signatures. Widths are chosen to be right whichever way a given build of
 // the library defines its types: the status comes back as the low 32 bits of
 // the result, DWORD is 32 bits, and ULONG arguments go out as unsigned long so
@@ -21,6 +22,8 @@ using PurgeFn = LibStatus (*)(LibHandle, unsigned long);
 using GetQueueStatusFn = LibStatus (*)(LibHandle, std::uint32_t *);
 using ReadFn = LibStatus (*)(LibHandle, void *, std::uint32_t, std::uint32_t *);
 using WriteFn = LibStatus (*)(LibHandle, void *, std::uint32_t, std::uint32_t *);
+using SetLatencyTimerFn = LibStatus (*)(LibHandle, unsigned char);
+using GetLatencyTimerFn = LibStatus (*)(LibHandle, unsigned char *);
 
 template <typename Fn>
 bool resolve(void *library, const char *name, Fn &fn)
@@ -41,6 +44,9 @@ struct LibFtd2xxDriver::Api {
     GetQueueStatusFn getQueueStatus = nullptr;
     ReadFn read = nullptr;
     WriteFn write = nullptr;
+    // Optional: without them the latency stays where the library keeps it.
+    SetLatencyTimerFn setLatencyTimer = nullptr;
+    GetLatencyTimerFn getLatencyTimer = nullptr;
 };
 
 LibFtd2xxDriver::LibFtd2xxDriver(const std::string &library)
@@ -60,6 +66,8 @@ LibFtd2xxDriver::LibFtd2xxDriver(const std::string &library)
         ::dlclose(lib);
         return;
     }
+    resolve(lib, "FT_SetLatencyTimer", api->setLatencyTimer);
+    resolve(lib, "FT_GetLatencyTimer", api->getLatencyTimer);
     // The library stays loaded for the rest of the run: it starts threads of
     // its own, which must not find their code gone.
     m_api = std::move(api);
@@ -186,4 +194,32 @@ FT_STATUS LibFtd2xxDriver::FT_Write(FT_HANDLE handle, void *buffer, DWORD bytesT
     if (const FT_STATUS status = lookup(handle, &lib))
         return status;
     return m_api->write(lib, buffer, bytesToWrite, bytesWritten);
+}
+
+FT_STATUS LibFtd2xxDriver::FT_SetLatencyTimer(FT_HANDLE handle, UCHAR ms)
+{
+    m_latencyAdvice.clear();
+    void *lib = nullptr;
+    if (const FT_STATUS status = lookup(handle, &lib))
+        return status;
+    const FT_STATUS status = m_api->setLatencyTimer ? m_api->setLatencyTimer(lib, ms) : ft::NOT_SUPPORTED;
+    if (status != ft::OK) {
+        unsigned char now = ft::kDefaultLatencyMs;
+        if (!m_api->getLatencyTimer || m_api->getLatencyTimer(lib, &now) != ft::OK)
+            now = ft::kDefaultLatencyMs;
+        m_latencyAdvice = "stays at " + std::to_string(now) + " ms (FTDI's library refused " + std::to_string(ms)
+            + " ms); to lower it, uninstall FTDI's library so that the editor uses the kernel's ftdi_sio driver, "
+              "which lowers it itself";
+    }
+    return status;
+}
+
+FT_STATUS LibFtd2xxDriver::FT_GetLatencyTimer(FT_HANDLE handle, UCHAR *ms)
+{
+    if (!ms)
+        return ft::INVALID_PARAMETER;
+    void *lib = nullptr;
+    if (const FT_STATUS status = lookup(handle, &lib))
+        return status;
+    return m_api->getLatencyTimer ? m_api->getLatencyTimer(lib, ms) : ft::NOT_SUPPORTED;
 }

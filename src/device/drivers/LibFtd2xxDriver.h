@@ -27,6 +27,10 @@ public:
     FT_STATUS FT_GetQueueStatus(FT_HANDLE handle, DWORD *rxBytes) override;
     FT_STATUS FT_Read(FT_HANDLE handle, void *buffer, DWORD bytesToRead, DWORD *bytesReturned) override;
     FT_STATUS FT_Write(FT_HANDLE handle, void *buffer, DWORD bytesToWrite, DWORD *bytesWritten) override;
+    // NOT_SUPPORTED from a library without them.
+    FT_STATUS FT_SetLatencyTimer(FT_HANDLE handle, UCHAR ms) override;
+    FT_STATUS FT_GetLatencyTimer(FT_HANDLE handle, UCHAR *ms) override;
+    const char *lastLatencyAdvice() const override { return m_latencyAdvice.c_str(); }
     const char *lastOpenAdvice() const override { return m_advice.c_str(); }
     const char *driverName(DWORD) const override { return "FTDI library"; }
 
@@ -42,4 +46,5 @@ private:
     std::map<FT_HANDLE, void *> m_handles;
     FT_HANDLE m_nextHandle = 1;
     std::string m_advice;
+    std::string m_latencyAdvice;
 };

@@ -32,6 +32,7 @@ struct Port {
     int interfaceNumber = 0;
     std::string serial;
     std::string product;
+    fs::path latencyFile;
 };
 
 } // namespace
@@ -82,6 +83,7 @@ std::vector<SerialPortDriver::Bridge> LinuxSerialDriver::enumerate() const
             const long number = std::strtol(attribute(interface / "bInterfaceNumber").c_str(), nullptr, 16);
             found.interfaceNumber = static_cast<int>(std::clamp(number, 0L, 25L));
         }
+        found.latencyFile = port / "latency_timer";
         found.serial = attribute(usb / "serial");
         found.product = attribute(usb / "product");
         ports.push_back(std::move(found));
@@ -95,7 +97,7 @@ std::vector<SerialPortDriver::Bridge> LinuxSerialDriver::enumerate() const
 
     std::vector<Bridge> bridges;
     for (const Port &p : ports) {
-        Bridge b{p.serial, p.product, (fs::path(m_devRoot) / p.name).string()};
+        Bridge b{p.serial, p.product, (fs::path(m_devRoot) / p.name).string(), {p.latencyFile.string(), true}};
         if (portsPerDevice[p.usbDevice] > 1) {
             const char letter = static_cast<char>('A' + p.interfaceNumber);
             b.serial += letter;

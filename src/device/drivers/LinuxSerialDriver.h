@@ -8,7 +8,8 @@
 // found in sysfs and opened as <dev>/ttyUSBn. The serial number and the
 // description are the USB device's serial and product strings; a chip with
 // several ports lists each one with the port's letter appended ("FT1234A",
-// "Dual RS232 A"), as FTDI's own library does.
+// "Dual RS232 A"), as FTDI's own library does. The latency timer is lowered
+// with the low-latency flag, else through sysfs's latency_timer of the port.
 class LinuxSerialDriver : public SerialPortDriver {
 public:
     explicit LinuxSerialDriver(std::string sysfsRoot = "/sys", std::string devRoot = "/dev",

@@ -4,7 +4,9 @@
 #include <chrono>
 #include <cstring>
 #include <fcntl.h>
+#include <fstream>
 #include <grp.h>
+#include <linux/serial.h>
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/file.h>
@@ -90,6 +92,49 @@ SerialPort::Opened openFailure(const std::string &path, int error)
     default:
         return failure(ft::DEVICE_NOT_OPENED, "Cannot open " + path + ": " + std::strerror(error));
     }
+}
+
+// The low-latency flag: 1 set, 0 clear, -1 when the device has no such flag.
+int lowLatencyFlag(int fd)
+{
+    serial_struct serial {};
+    if (::ioctl(fd, TIOCGSERIAL, &serial) != 0)
+        return -1;
+    return (serial.flags & ASYNC_LOW_LATENCY) ? 1 : 0;
+}
+
+bool setLowLatencyFlag(int fd, bool on)
+{
+    serial_struct serial {};
+    if (::ioctl(fd, TIOCGSERIAL, &serial) != 0)
+        return false;
+    if (on)
+        serial.flags |= ASYNC_LOW_LATENCY;
+    else
+        serial.flags &= ~ASYNC_LOW_LATENCY;
+    return ::ioctl(fd, TIOCSSERIAL, &serial) == 0;
+}
+
+// A latency file's number (1 to 255), or 0.
+int latencyInFile(const std::string &file)
+{
+    if (file.empty())
+        return 0;
+    std::ifstream in(file);
+    int ms = 0;
+    if (!(in >> ms) || ms < 1 || ms > 255)
+        return 0;
+    return ms;
+}
+
+bool writeLatencyFile(const std::string &file, int ms)
+{
+    if (file.empty())
+        return false;
+    std::ofstream out(file, std::ios::trunc);
+    out << ms << "\n";
+    out.close();
+    return static_cast<bool>(out) && latencyInFile(file) == ms;
 }
 
 } // namespace
@@ -401,4 +446,52 @@ FT_STATUS SerialPort::write(const void *buffer, DWORD count, DWORD *bytesWritten
     }
     *bytesWritten = done;
     return ft::OK;
+}
+
+FT_STATUS SerialPort::latencyTimer(UCHAR *ms) const
+{
+    if (!ms)
+        return ft::INVALID_PARAMETER;
+    if (isDead())
+        return ft::IO_ERROR;
+    if (m_latency.lowLatencyFlag && lowLatencyFlag(m_fd) == 1) {
+        *ms = 1;
+        return ft::OK;
+    }
+    const int inFile = latencyInFile(m_latency.file);
+    *ms = inFile > 0 ? static_cast<UCHAR>(inFile) : ft::kDefaultLatencyMs;
+    return ft::OK;
+}
+
+FT_STATUS SerialPort::setLatencyTimer(UCHAR ms, std::string &advice)
+{
+    advice.clear();
+    if (ms == 0)
+        return ft::INVALID_PARAMETER;
+    if (isDead())
+        return ft::IO_ERROR;
+    if (m_latency.lowLatencyFlag) {
+        if (ms == 1 && setLowLatencyFlag(m_fd, true))
+            return ft::OK;
+        if (ms > 1 && lowLatencyFlag(m_fd) == 1)
+            setLowLatencyFlag(m_fd, false);
+    }
+    UCHAR now = 0;
+    latencyTimer(&now);
+    if (now == ms || writeLatencyFile(m_latency.file, ms))
+        return ft::OK;
+    latencyTimer(&now);
+
+    const std::string file = m_latency.file.empty() ? std::string("the bridge's latency_timer") : m_latency.file;
+    std::string why;
+    if (m_latency.lowLatencyFlag)
+        why = "the driver refused the low-latency flag and " + file + " cannot be written";
+    else if (m_latency.file.empty())
+        why = "the bridge has no latency setting";
+    else
+        why = file + " cannot be written";
+    advice = "stays at " + std::to_string(now) + " ms (" + why + "); to lower it to " + std::to_string(ms)
+        + " ms, enable the optional udev rule 71-tharnvik-latency.rules (see the README) or run 'echo "
+        + std::to_string(ms) + " | sudo tee " + file + "'";
+    return ft::NOT_SUPPORTED;
 }

@@ -58,6 +58,23 @@ public:
     // May be called from the reader thread, also spuriously.
     void setDataCallback(std::function<void()> callback);
 
+    // Where the bridge's latency timer is kept. With `lowLatencyFlag` (the
+    // kernel's ftdi_sio) the serial flag ASYNC_LOW_LATENCY is tried first for
+    // 1 ms (TIOCSSERIAL, allowed to ordinary users; the driver then uses
+    // 1 ms whatever `file` holds). `file` holds the number otherwise: sysfs's
+    // latency_timer of the USB serial device, or a virtual bridge's file.
+    struct LatencyControl {
+        std::string file;
+        bool lowLatencyFlag = false;
+    };
+    void setLatencyControl(LatencyControl control) { m_latency = std::move(control); }
+    // The latency in force: 1 with the flag, else the file's number, else 16.
+    FT_STATUS latencyTimer(UCHAR *ms) const;
+    // 1 to 255 ms. When neither the flag nor the file gives it, fails with
+    // NOT_SUPPORTED and `advice` says what the latency stays at and how to
+    // lower it.
+    FT_STATUS setLatencyTimer(UCHAR ms, std::string &advice);
+
     bool isDead() const { return m_dead.load(); }
     // The longest a write of `count` bytes may wait at the current settings.
     int writeLimitMs(DWORD count) const;
@@ -82,6 +99,7 @@ private:
     ULONG m_baudRate = 115200;
     int m_bitsPerByte = 10; // start, data, parity and stop bits
     std::atomic<bool> m_dead{false};
+    LatencyControl m_latency;
 
     mutable std::mutex m_mutex; // m_queue, and reads from m_fd
     ByteQueue m_queue;

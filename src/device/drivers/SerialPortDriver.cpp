@@ -64,6 +64,7 @@ FT_STATUS SerialPortDriver::FT_OpenEx(void *pArg1, DWORD flags, FT_HANDLE *handl
     }
     if (m_callback)
         opened.port->setDataCallback(m_callback);
+    opened.port->setLatencyControl(bridge->latency);
     const FT_HANDLE h = m_nextHandle++;
     m_ports.emplace(h, std::move(opened.port));
     *handle = h;
@@ -126,6 +127,19 @@ FT_STATUS SerialPortDriver::FT_Write(FT_HANDLE handle, void *buffer, DWORD bytes
         return ft::INVALID_HANDLE;
     }
     return p->write(buffer, bytesToWrite, bytesWritten);
+}
+
+FT_STATUS SerialPortDriver::FT_SetLatencyTimer(FT_HANDLE handle, UCHAR ms)
+{
+    m_latencyAdvice.clear();
+    SerialPort *p = port(handle);
+    return p ? p->setLatencyTimer(ms, m_latencyAdvice) : ft::INVALID_HANDLE;
+}
+
+FT_STATUS SerialPortDriver::FT_GetLatencyTimer(FT_HANDLE handle, UCHAR *ms)
+{
+    SerialPort *p = port(handle);
+    return p ? p->latencyTimer(ms) : ft::INVALID_HANDLE;
 }
 
 void SerialPortDriver::setDataCallback(std::function<void()> callback)

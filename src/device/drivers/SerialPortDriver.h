@@ -18,6 +18,8 @@ public:
         std::string serial;
         std::string description;
         std::string path;
+        // Where the latency timer is kept (see SerialPort::LatencyControl).
+        SerialPort::LatencyControl latency = {};
     };
 
     explicit SerialPortDriver(SerialPort::OpenFunction openFunction = {});
@@ -33,9 +35,12 @@ public:
     FT_STATUS FT_GetQueueStatus(FT_HANDLE handle, DWORD *rxBytes) override;
     FT_STATUS FT_Read(FT_HANDLE handle, void *buffer, DWORD bytesToRead, DWORD *bytesReturned) override;
     FT_STATUS FT_Write(FT_HANDLE handle, void *buffer, DWORD bytesToWrite, DWORD *bytesWritten) override;
+    FT_STATUS FT_SetLatencyTimer(FT_HANDLE handle, UCHAR ms) override;
+    FT_STATUS FT_GetLatencyTimer(FT_HANDLE handle, UCHAR *ms) override;
 
     void setDataCallback(std::function<void()> callback) override;
     const char *lastOpenAdvice() const override { return m_advice.c_str(); }
+    const char *lastLatencyAdvice() const override { return m_latencyAdvice.c_str(); }
 
     // The open port behind a handle, or null.
     SerialPort *port(FT_HANDLE handle) const;
@@ -51,4 +56,5 @@ private:
     FT_HANDLE m_nextHandle = 1;
     std::function<void()> m_callback;
     std::string m_advice;
+    std::string m_latencyAdvice;
 };

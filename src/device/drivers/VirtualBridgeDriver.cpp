@@ -50,7 +50,7 @@ std::optional<SerialPortDriver::Bridge> readAnnouncement(const fs::path &file)
     if (values["serial"].empty() || values["path"].empty() || !running(values["pid"]) ||
         !fs::exists(values["path"], ec))
         return std::nullopt;
-    return SerialPortDriver::Bridge{values["serial"], values["description"], values["path"]};
+    return SerialPortDriver::Bridge{values["serial"], values["description"], values["path"], {values["latency"], false}};
 }
 
 } // namespace

@@ -6,7 +6,9 @@
 
 // Bridges that a virtual pedal on this machine announces: one file
 // `<serial>.bridge` per bridge in a folder, lines key=value with serial,
-// description, path (a pseudo-terminal) and pid. A file is ignored when a key
+// description, path (a pseudo-terminal) and pid, and optionally latency (a
+// file holding the bridge's latency timer in ms, as sysfs's latency_timer
+// does for a real bridge). A file is ignored when a key other than latency
 // is missing, the pid is not a number or not running, or the path does not
 // exist. Bridges are listed in the order of their file names.
 class VirtualBridgeDriver : public SerialPortDriver {
