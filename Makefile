@@ -10,7 +10,7 @@ CMAKE_FLAGS += -DCMAKE_BUILD_TYPE=RelWithDebInfo
 endif
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 
-.PHONY: all deps configure build run test bench install package clean
+.PHONY: all deps configure build run test soak bench install package clean
 
 all: build
 
@@ -30,6 +30,14 @@ run: build
 
 test: build
 	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS) $(CTEST_ARGS)
+
+# Random work and faults for an hour (`make test` runs a minute of it).
+# SOAK_SECONDS and SOAK_FIRST (the first seed) can be given.
+SOAK_SECONDS ?= 3600
+SOAK_FIRST ?= $(shell date +%s)
+soak: build
+	cd $(BUILD) && QT_QPA_PLATFORM=offscreen THARNVIK_SOAK_SECONDS=$(SOAK_SECONDS) \
+		THARNVIK_SOAK_FIRST=$(SOAK_FIRST) ./tests/integration/test_soak
 
 bench: build
 	sh tools/run-benchmarks.sh $(BUILD)

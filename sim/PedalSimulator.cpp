@@ -106,6 +106,13 @@ Stm32Bootloader *PedalSimulator::flashBootloader()
     return dynamic_cast<Stm32Bootloader *>(m_bootloader.get());
 }
 
+void PedalSimulator::setFaults(const Faults &faults)
+{
+    m_config.faults = faults;
+    if (Stm32Bootloader *flash = flashBootloader())
+        flash->setFaults(faults);
+}
+
 void PedalSimulator::receive(const std::vector<std::uint8_t> &bytes, std::int64_t nowMs)
 {
     receive(bytes.data(), bytes.size(), nowMs);

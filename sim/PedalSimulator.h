@@ -134,6 +134,8 @@ public:
     std::int64_t applicationReadyUs() const { return m_applicationReadyUs; }
 
     const Config &config() const { return m_config; }
+    // Misbehaviour from now on, in the application and the bootloader alike.
+    void setFaults(const Faults &faults);
     const PedalState &state() const { return m_state; }
     PedalState &state() { return m_state; }
     // The 107 numbers of the state report, as they stand now.

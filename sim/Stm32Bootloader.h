@@ -85,6 +85,8 @@ public:
     std::vector<std::uint8_t> versionRecord() const;
     // Answers (ACK or NACK, sent or swallowed by a fault) given so far.
     int steps() const { return m_steps; }
+    // Misbehaviour from now on (steps keep counting from the start).
+    void setFaults(const Faults &faults) { m_faults = faults; }
     // Write Memory data frames accepted so far.
     int chunksWritten() const { return m_chunks; }
     // Time until which the flash is busy with the latest erase or programming.

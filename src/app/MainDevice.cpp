@@ -278,6 +278,11 @@ TformMain::RequestResult TformMain::RequestDeviceInfo(bool quietWhenSilent)
     ConsoleModel &log = m_ctx.console;
     PedalSession &session = m_ctx.session;
     endCompare();
+    // A knob message still waiting would reach the pedal during the wait for
+    // its answer, after the pedal had answered: the knob would then show the
+    // value read while the pedal holds the turned one.
+    if (m_effect && state.Linked())
+        m_effect->writeWaitingKnobs();
     const PedalSession::RequestReply reply = session.request();
 
     auto endUsable = [&] {

@@ -238,12 +238,23 @@ void TformPrint::btnReadEEPROMClick()
 
 void TformPrint::EraseEEPROM(const QString &i2cAddr)
 {
-    m_ctx.session.eraseEeprom(i2cAddr);
+    sayRefused(m_ctx.session.eraseEeprom(i2cAddr));
+}
+
+void TformPrint::sayRefused(bool sent)
+{
+    // The bridge's error lines are off during firmware work; a command typed
+    // here that the bridge refused is said all the same.
+    D2XXUnit &usb = m_ctx.usb;
+    if (!sent && !usb.FtErrorReporting && usb.lastTransferStatus != ft::OK)
+        m_console.ConsolePrint(QStringLiteral("FT_Write") + D2XXUnit::errorText(usb.lastTransferStatus));
 }
 
 void TformPrint::ReadEEPROM(const QString &i2cAddr)
 {
-    if (m_ctx.session.sendEepromRead(i2cAddr))
+    const bool sent = m_ctx.session.sendEepromRead(i2cAddr);
+    sayRefused(sent);
+    if (sent)
         emit eepromReadSent();
     m_ctx.clock().pause(4000);
 }
@@ -262,7 +273,7 @@ void TformPrint::btnSendClick()
         m_ctx.dialogs().message(why);
         return;
     }
-    m_ctx.comm.SendHexMessage(text, 7);
+    sayRefused(m_ctx.comm.SendHexMessage(text, 7) == 7);
 }
 
 void TformPrint::cmbNotePickerChange()

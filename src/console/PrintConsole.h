@@ -77,6 +77,8 @@ protected:
 private:
     void createServiceTools();
     void layoutMemo();
+    // Says a command the bridge refused while its error lines are off.
+    void sayRefused(bool sent);
     // Reads an edit box as a number for Q or the boost; nullopt (after
     // saying why) when it is not one the generator can use.
     std::optional<double> readNumber(QLineEdit *edit, QString &handled, const QString &what, QString (*check)(double));

@@ -48,6 +48,10 @@ PedalSession::Opened PedalSession::open(const QString &serial)
                                    .replace(QLatin1String("0X"), QLatin1String("0x")));
         m_console.appendDirect(QStringLiteral("baud rate = ") + QString::number(m_usb.baudRate));
         lowerLatency();
+        // The bridge's failures are said again from a new link on, whatever
+        // firmware work turned off before it (the upgrade turns them off
+        // again when it starts).
+        m_usb.FtErrorReporting = true;
     } else if (const char *advice = m_usb.driver().lastOpenAdvice(); advice && *advice) {
         result.advice = QString::fromUtf8(advice);
     }
@@ -131,13 +135,15 @@ void PedalSession::expectEepromDump()
     m_dump.expect(m_clock.nowMs());
 }
 
-void PedalSession::eraseEeprom(const QString &i2cAddr)
+bool PedalSession::eraseEeprom(const QString &i2cAddr)
 {
     const QString text = QStringLiteral("0B") + i2cAddr + QStringLiteral("00") + QStringLiteral("0000");
     m_console.ConsolePrint(QStringLiteral("erase message: ") + text);
     m_usb.PurgeUsbTx();
-    m_comm.SendHexMessage(text, static_cast<int>(text.size() / 2));
+    const int n = static_cast<int>(text.size() / 2);
+    const bool sent = m_comm.SendHexMessage(text, n) == static_cast<std::uint32_t>(n);
     m_clock.pause(100);
+    return sent;
 }
 
 bool PedalSession::sendEepromRead(const QString &i2cAddr)

@@ -89,8 +89,9 @@ public:
     // A read went out: its dump should begin soon.
     void expectEepromDump();
     void forgetExpectedDump() { m_dump.forgetExpected(); }
-    // 0B AA 00 0000, narrated; then the pause the pedal needs.
-    void eraseEeprom(const QString &i2cAddr);
+    // 0B AA 00 0000, narrated; then the pause the pedal needs. False when
+    // the bridge did not take the whole message.
+    bool eraseEeprom(const QString &i2cAddr);
     // 0C AA 0000 0000, narrated; true when the whole message went out (the
     // dump is then expected).
     bool sendEepromRead(const QString &i2cAddr);

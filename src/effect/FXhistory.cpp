@@ -58,8 +58,7 @@ void TformFXsettings::showSettings(const EffectSettings &settings)
 {
     // A knob message still waiting goes first, so that what is sent now
     // has the last word.
-    if (knobWritePending())
-        Timer1Timer();
+    writeWaitingKnobs();
     const QScopedValueRollback applying(m_applying, true);
     // The lists first: a note cut shown below needs its tuning.
     cmbGuitarTuning->setCurrentIndex(settings.tuning);

@@ -513,6 +513,12 @@ void TformFXsettings::Timer1Timer()
         emit knobWritten();
 }
 
+void TformFXsettings::writeWaitingKnobs()
+{
+    if (knobWritePending())
+        Timer1Timer();
+}
+
 void TformFXsettings::SendStandardParameter(std::uint32_t value, int parameter)
 {
     const QString message = EffectMessages::parameterWrite(EffectParameters.address(parameter), value);

@@ -79,6 +79,9 @@ public:
     KnobControl *knobOf(int parameter) const;
     // Whether a knob write waits for Timer1.
     bool knobWritePending() const { return !m_pendingKnobs.empty(); }
+    // Writes the knob messages still waiting for Timer1 now: before the
+    // pedal is read, so that it answers with the knobs' last turn.
+    void writeWaitingKnobs();
 
     // --- history and compare
     // What the controls show now, the switches read from the switches.

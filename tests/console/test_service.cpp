@@ -7,6 +7,7 @@
 
 #include "ConsoleView.h"
 
+#include <functional>
 #include <QAccessible>
 #include <QCheckBox>
 #include <QComboBox>
@@ -267,4 +268,28 @@ TEST(ConsoleService, CoefficientsThatDoNotFitPrintNothing)
     EXPECT_TRUE(rig.model.lastLine().startsWith(QLatin1String("No table for G#5")));
     EXPECT_EQ(rig.fakes.dialogs.messages.size(), 1);
     EXPECT_FALSE(rig.window.plotResponse->hasMain());
+}
+
+TEST(ConsoleService, ACommandTheBridgeRefusesIsSaidAlsoWhileItsErrorLinesAreOff)
+{
+    // During firmware work the bridge's error lines are off; a command typed
+    // in the console that does not go out still says so, once.
+    const std::pair<const char *, std::function<void(TformPrint &)>> commands[] = {
+        {"raw write", [](TformPrint &w) {
+             w.edtAddress->setText(QStringLiteral("0010"));
+             w.edtData->setText(QStringLiteral("00800000"));
+             w.btnSendClick();
+         }},
+        {"read", [](TformPrint &w) { w.btnReadEEPROM->click(); }},
+        {"erase", [](TformPrint &w) { w.btnEraseEepromClick(); }},
+    };
+    for (bool reporting : {false, true}) {
+        for (const auto &[name, command] : commands) {
+            ConsoleRig rig;
+            rig.usb.FtErrorReporting = reporting;
+            rig.ft().fail.insert(QStringLiteral("FT_Write"), ft::IO_ERROR);
+            command(rig.window);
+            EXPECT_EQ(rig.log().count(QStringLiteral("FT_Write - General IO error...")), 1) << name << reporting;
+        }
+    }
 }

@@ -120,7 +120,9 @@ TEST_F(Session, ListsOpensAndRequests)
     EXPECT_FALSE(bridges[1].driver.isEmpty());
 
     EXPECT_EQ(session.linkState(), LinkState::Unlinked);
+    usb.FtErrorReporting = false; // as firmware work left it
     ASSERT_TRUE(session.open(QStringLiteral("THV001")).ok);
+    EXPECT_TRUE(usb.FtErrorReporting); // a new link says its bridge's failures
     EXPECT_TRUE(ft.calls.contains(QStringLiteral("FT_SetBaudRate(115200)")));
     EXPECT_TRUE(ft.calls.contains(QStringLiteral("FT_SetDataCharacteristics(8,0,0)")));
     state.Link = LinkState::Application;

@@ -17,8 +17,10 @@ FT_STATUS SimBridge::check(FT_HANDLE handle) const
 {
     if (!m_open || handle != m_handle)
         return ft::INVALID_HANDLE;
-    if (m_dropped || m_pedal->hungUp())
+    if (m_dropped || m_pedal->hungUp()) {
+        ++ioErrors;
         return ft::IO_ERROR;
+    }
     return ft::OK;
 }
 

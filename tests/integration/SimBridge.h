@@ -24,9 +24,12 @@ public:
     bool replug = false;
     sim::Config replugConfig;
     bool isOpen() const { return m_open; }
+    bool pulled() const { return m_dropped || m_pedal->hungUp(); }
     UCHAR parity() const { return m_parity; }
     bool isVirtualBridge(FT_HANDLE) const override { return true; }
     std::vector<QByteArray> writes;
+    // Calls refused because the cable was pulled.
+    mutable int ioErrors = 0;
 
     FT_STATUS FT_ListDevices(void *pArg1, void *pArg2, DWORD flags) override;
     FT_STATUS FT_OpenEx(void *pArg1, DWORD flags, FT_HANDLE *handle) override;

@@ -226,3 +226,21 @@ TEST_F(EffectStory, AnUploadThePedalNeverAnswersShowsUploadFailed)
     m.btnUpload->click();
     EXPECT_EQ(m.lblStatus->text(), QStringLiteral("Upload Failed"));
 }
+
+TEST_F(EffectStory, ARequestRightAfterATurnReadsTheTurnedValueBack)
+{
+    // The knob's message still waits for its timer when the REQUEST starts:
+    // it goes first, so the pedal answers with it and the knob keeps it.
+    sim::Config paced;
+    paced.paced = true;
+    TformMain &m = start(paced);
+    m.menuScan->trigger();
+    fx().dialDry->setAngle(90);
+    ASSERT_TRUE(fx().knobWritePending());
+    m.btnRequest->click();
+    EXPECT_EQ(bridge->pedal().state().parameters[param::Dry], 0x003FC000u);
+    EXPECT_EQ(fx().EffectParameters.value(param::Dry), 0x003FC000u);
+    EXPECT_EQ(fx().dialDry->angle(), ValueToDialAngle(0x003FC000, param::kKnobScale));
+    fakes.clock.advance(500);
+    EXPECT_EQ(bridge->pedal().state().parameters[param::Dry], 0x003FC000u);
+}
