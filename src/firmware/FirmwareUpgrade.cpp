@@ -208,6 +208,8 @@ void TformFirmwareUpgrade::closeEvent(QCloseEvent *event)
     }
     event->accept();
     if (m_flashIncomplete) {
+        // The firmware work is over: the bridge's failures are said again.
+        m_ctx.usb.FtErrorReporting = true;
         // Never jump into a half-written image.
         m_ctx.dialogs().message(QStringLiteral(
             "The pedal stays in its bootloader: its firmware is incomplete. Tick \"Upgrade Mode\" again to reopen "
