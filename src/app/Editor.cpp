@@ -92,6 +92,12 @@ void Editor::show()
     m_windows.formMain->show();
 }
 
+void Editor::releaseBridge()
+{
+    if (m_state.Linked())
+        m_session->close();
+}
+
 // The windows know nothing of one another: a window says what it wants
 // shown or done, and the editor joins it to the window that does it.
 void Editor::joinWindows()

@@ -42,6 +42,9 @@ public:
     Editor &operator=(const Editor &) = delete;
 
     void show();
+    // As the program ends: a bridge still linked is closed, its latency
+    // timer put back as the link found it.
+    void releaseBridge();
 
     AppState &state() { return m_state; }
     ConsoleModel &console() { return *m_console; }

@@ -119,5 +119,7 @@ int main(int argc, char *argv[])
             std::fflush(stdout);
         });
     }
-    return app.exec();
+    const int code = app.exec();
+    editor.releaseBridge();
+    return code;
 }

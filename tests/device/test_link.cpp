@@ -305,6 +305,18 @@ TEST_F(LinkTest, TheLinkLowersTheLatencyTimerAndUnlinkPutsItBack)
     EXPECT_EQ(names.lastIndexOf("FT_SetLatencyTimer"), names.lastIndexOf("FT_Close") - 1);
 }
 
+TEST_F(LinkTest, QuittingWhileLinkedPutsTheLatencyBackToo)
+{
+    TformMain &m = start();
+    m.menuScan->trigger();
+    ASSERT_EQ(ft().latency, 1);
+    m.close();
+    editor->releaseBridge();
+    EXPECT_EQ(ft().latency, 16);
+    EXPECT_EQ(ft().callNames().last(), QStringLiteral("FT_Close"));
+    EXPECT_FALSE(editor->state().Linked());
+}
+
 TEST_F(LinkTest, ABridgeThatKeepsItsLatencyStillLinksAndRequests)
 {
     ft().fail["FT_SetLatencyTimer"] = ft::NOT_SUPPORTED;
