@@ -36,6 +36,7 @@
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPushButton>
 #include <QRadioButton>
 
@@ -267,7 +268,12 @@ private:
         TformMain &m = main();
         TformFXsettings &w = fx();
         auto trigger = [](QAction *a) {
-            if (!a->isEnabled())
+            // A player reaches an item only through menus that are enabled.
+            bool reachable = a->isEnabled();
+            for (QObject *o : a->associatedObjects())
+                if (auto *menu = qobject_cast<QMenu *>(o))
+                    reachable = reachable && menu->isEnabled();
+            if (!reachable)
                 return false;
             a->trigger();
             return true;
