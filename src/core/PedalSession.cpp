@@ -324,6 +324,23 @@ bool PedalSession::receiveUploadAnswer(bool logReadCounts, const std::function<v
         if (giveUp >= 0 && m_clock.nowMs() >= giveUp)
             return false;
     }
+    // At a low latency timer the bridge hands the seventeen characters over
+    // in more than one packet. Let the answer gather first: until it is all
+    // there, or the line has been quiet for as long as a REQUEST's answer is
+    // given, so that a read does not show a piece of it.
+    DWORD seen = m_usb.UsbQueueCount;
+    qint64 lastGrowth = m_clock.nowMs();
+    while (seen < static_cast<DWORD>(kUploadAnswerChars) && m_clock.nowMs() - lastGrowth < pedal::kQuietAfter) {
+        m_clock.waitForEvents(2);
+        if (m_state.Quitting)
+            return false;
+        if (m_usb.GetUsbQueueStatus() != ft::OK)
+            return false;
+        if (m_usb.UsbQueueCount > seen) {
+            seen = m_usb.UsbQueueCount;
+            lastGrowth = m_clock.nowMs();
+        }
+    }
     for (;;) {
         m_clock.waitForEvents(1);
         const DWORD n = m_usb.ReadUsbBuffer();

@@ -106,7 +106,8 @@ public:
     // An image file's bytes, written in one call; bytes the bridge took.
     DWORD sendAlgorithmFile(const QByteArray &content);
     // The pedal's answer to an upload: waits for its first byte (without a
-    // limit when limitMs < 0), then reads until a read brings nothing; each
+    // limit when limitMs < 0), lets the answer gather (17 bytes, or the line
+    // quiet), then reads until a read brings nothing; each
     // read's first 17 bytes are the answer's text (Windows-1252), handed to
     // onText. False when the wait ended without an answer (the link broke,
     // the program is closing, the limit passed).

@@ -207,7 +207,7 @@ TEST_F(EffectStory, UploadingTheCarriedAlgorithmUpdatesThePedal)
     m.menuScan->trigger();
     EXPECT_EQ(m.lblAlgorithmVersion->text(), QStringLiteral("Device Algorithm: 0014"));
     m.btnUpload->click();
-    EXPECT_EQ(m.lblStatus->text().size(), 17);
+    EXPECT_EQ(m.lblStatus->text(), QStringLiteral("Upload Complete\r\n"));
     EXPECT_EQ(m.lblAlgorithmVersion->text(), QStringLiteral("Device Algorithm: 0015"));
     EXPECT_TRUE(m.btnRequest->isEnabled());
 }

@@ -82,6 +82,27 @@ TEST_F(UploadTest, LateAnswerReplacesUploadFailed)
     EXPECT_FALSE(m.UploadCheckTimer->isEnabled());
 }
 
+// At a low latency timer the answer comes in two packets a few
+// milliseconds apart; the label shows it whole, not its last piece.
+TEST_F(UploadTest, AnAnswerInTwoPacketsIsShownWhole)
+{
+    TformMain &m = linked();
+    imageAnswer = false;
+    int waitsSinceFirst = -1;
+    fakes.clock.onWait = [&](qint64) {
+        if (waitsSinceFirst < 0 && m.lblStatus->text() == QLatin1String("Uploading...")) {
+            ft().rx += "Upload Compl";
+            waitsSinceFirst = 0;
+        } else if (waitsSinceFirst >= 0 && ++waitsSinceFirst == 2) {
+            ft().rx += "ete\r\n";
+        }
+    };
+    m.btnUpload->click();
+    EXPECT_EQ(m.lblStatus->text(), QStringLiteral("Upload Complete\r\n"));
+    EXPECT_EQ(log().count("\nreceived: "), 1); // one read took it all
+    EXPECT_FALSE(m.UploadCheckTimer->isEnabled());
+}
+
 TEST_F(UploadTest, FileUpload)
 {
     TformMain &m = linked();
