@@ -105,7 +105,6 @@ void TformMain::ConnectOnClick()
 
 void TformMain::Link()
 {
-    D2XXUnit &usb = m_ctx.usb;
     ConsoleModel &log = m_ctx.console;
     AppState &state = m_ctx.state;
 
