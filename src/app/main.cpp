@@ -166,6 +166,9 @@ void TformMain::createControls()
     lblFirmwareVersion->setToolTip(QStringLiteral("Shows which firmware is currently installed on the pedal"));
     lblAlgorithmVersion = makeLabel(this, "lblAlgorithmVersion", QStringLiteral("Device Algorithm:"), {9, 66, 133, 17});
     lblStatus = makeLabel(this, "lblStatus", QStringLiteral("Status: "), {9, 84, 174, 17});
+    // The pedal's answer ends in a line break: held at the top, its text
+    // shows whole instead of centred on two lines and cut.
+    lblStatus->setAlignment(Qt::AlignLeft | Qt::AlignTop);
 
     btnUpload = makeButton(this, "btnUpload", QStringLiteral("Upload Audio Algorithm"), {9, 103, 86, 33});
     btnRequest = makeButton(this, "btnRequest", QStringLiteral("Request"), {108, 103, 86, 33});
