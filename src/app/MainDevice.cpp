@@ -88,6 +88,11 @@ void TformMain::menuScanClick()
     for (DWORD i = 0; i < count; ++i) {
         if (m_ctx.state.Quitting)
             return;
+        // Only the last bridge is kept: one linked before it is unlinked
+        // (its latency timer put back, its handle and lock given up) before
+        // the next is opened.
+        if (m_ctx.state.Linked())
+            menuDisconnectClick();
         usb.GetFTDeviceSerialNo(static_cast<int>(i));
         const QString serial = QString::fromLocal8Bit(usb.listedText);
         log.ConsolePrint(QStringLiteral("FT_Device_String: ") + serial);

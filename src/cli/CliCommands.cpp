@@ -14,6 +14,7 @@
 #include "DeviceOptions.h"
 #include "PedalSettings.h"
 #include "BootloaderProtocol.h"
+#include "FirmwareImage.h"
 #include "Resources.h"
 #include "Services.h"
 
@@ -55,7 +56,8 @@ Commands:
   restore FILE         sends them back with the editor's messages, then checks them
 
 Options:
-  --serial S           the bridge with serial number S (default: the first)
+  --serial S           the bridge with serial number S (default: the first; flash
+                       needs it when several bridges are attached)
   --log FILE           appends what the editor's console would show to FILE
   -q                   no notes on stderr, only failures
   --help               this text; COMMAND --help tells about one command
@@ -103,8 +105,13 @@ QString commandHelp(const QString &command)
             "bootloader (hold its SHIFT button when asked; --yes does not wait for Enter); a pedal that\n"
             "does not answer is greeted as a bootloader (the legacy path; --legacy goes there at once,\n"
             "for a pedal plugged in with SHIFT held or left in its bootloader by a failed upgrade).\n"
-            "Then erase, write, the version record, the restart and the REQUEST: it succeeds only when\n"
-            "the pedal answers with the new firmware. A failure never starts the incomplete image.\n");
+            "On the legacy path the firmware cannot be read, so it asks before erasing (--yes does not;\n"
+            "input that is not a terminal counts as no). Then erase, write, the version record, the\n"
+            "restart and the REQUEST: it succeeds only when the pedal answers with the new firmware. A\n"
+            "failure never starts the incomplete image. A --file image must be the raw binary written at\n"
+            "0x08000000: at most 130,048 bytes, beginning with a stack pointer in the RAM and a reset\n"
+            "address in the image; anything else is refused before anything is sent. With several\n"
+            "bridges attached, --serial S must name the pedal.\n");
     if (command == QLatin1String("eeprom"))
         return QStringLiteral(
             "Usage: tharnvik-cli [--serial S] eeprom read 50|51 [--out FILE]\n"
@@ -190,7 +197,10 @@ int latestAlgorithm(const QStringList &effects)
     return ok ? n : 0;
 }
 
-int link(const Context &c)
+// oneBridgeOnly: without --serial, several bridges are a usage error
+// rather than a choice of the first (a command that must not reach the
+// wrong pedal).
+int link(const Context &c, bool oneBridgeOnly = false)
 {
     if (c.rig.state.Linked())
         return Done;
@@ -203,6 +213,14 @@ int link(const Context &c)
         return NoLink;
     }
     QString serial = c.options.serial;
+    if (serial.isEmpty() && oneBridgeOnly && bridges.size() > 1) {
+        QStringList serials;
+        for (const PedalSession::Bridge &b : bridges)
+            serials << b.serial;
+        return usage(c, QStringLiteral("%1 bridges are attached (%2): choose the pedal with --serial S. Nothing was sent")
+                            .arg(bridges.size())
+                            .arg(serials.join(QStringLiteral(", "))));
+    }
     if (serial.isEmpty()) {
         serial = bridges.front().serial;
     } else if (std::none_of(bridges.begin(), bridges.end(), [&](const auto &b) { return b.serial == serial; })) {
@@ -660,11 +678,9 @@ int flash(const Context &c, const QStringList &argsIn)
         image = f.read(BootloaderProtocol::kMaxImage + 1);
         if (f.error() != QFileDevice::NoError)
             return usage(c, QStringLiteral("cannot read %1: %2").arg(file, f.errorString()));
-        if (image.isEmpty() || image.size() > static_cast<qsizetype>(BootloaderProtocol::kMaxImage))
-            return usage(c, QStringLiteral("%1 cannot be written: a firmware image holds 1 to %2 bytes (it may not "
-                                           "reach the version record at 0x0801FC00). Nothing was sent")
-                                .arg(QDir::toNativeSeparators(file))
-                                .arg(BootloaderProtocol::kMaxImage));
+        if (const FirmwareImage::Check check = FirmwareImage::check(image); !check.ok())
+            return usage(c, QStringLiteral("%1 cannot be written: %2. Nothing was sent")
+                                .arg(QDir::toNativeSeparators(file), check.reason));
         resource.clear();
     } else if (args.size() == 1 && !args[0].startsWith(QLatin1Char('-'))) {
         static const QRegularExpression name(QStringLiteral("^FIRMWARE_(\\d+)$"), QRegularExpression::CaseInsensitiveOption);
@@ -684,9 +700,14 @@ int flash(const Context &c, const QStringList &argsIn)
             c.err(QStringLiteral("Error loading resource: ") + QString::fromUtf8(e.what()));
             return PedalFailed;
         }
+        if (const FirmwareImage::Check check = FirmwareImage::check(image); !check.ok()) {
+            c.err(QStringLiteral("%1 cannot be written: %2. Nothing was sent.").arg(resource, check.reason));
+            return PedalFailed;
+        }
     }
 
-    if (const int linked = link(c); linked != Done)
+    // A firmware meant for one pedal never goes to whichever bridge is listed first.
+    if (const int linked = link(c, true); linked != Done)
         return linked;
     // A made-up image would brick a real pedal: only the virtual one gets it.
     if (!resource.isEmpty() && Resources::isPlaceholder(resource) && !isVirtual(c)) {
@@ -750,6 +771,19 @@ int flash(const Context &c, const QStringList &argsIn)
             return PedalFailed;
         }
         c.note(QStringLiteral("Connection to bootloader succeeded, ready for firmware upgrade"));
+        // Nothing tells which firmware this pedal runs, or whether it is the
+        // pedal meant: the player says so before its flash is erased.
+        const QString what = resource.isEmpty()
+            ? QStringLiteral("%1 as firmware %2").arg(QDir::toNativeSeparators(file)).arg(version)
+            : resource;
+        const QString question = QStringLiteral("The pedal on %1 answered as its bootloader, so its firmware cannot be "
+                                                "read. Erase its flash and write %2? [y/N] ")
+                                     .arg(state.DeviceSerialNumber, what);
+        if (!yes && (!c.output.confirm || !c.output.confirm(question) || state.Quitting)) {
+            c.err(QStringLiteral("Nothing was erased: the erase was not confirmed (answer y, or give --yes in scripts). "
+                                 "The pedal stays in its bootloader."));
+            return Usage;
+        }
     }
     state.Link = LinkState::Bootloader;
 

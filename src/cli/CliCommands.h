@@ -15,7 +15,7 @@ namespace cli {
 enum Status { Done = 0, PedalFailed = 1, Usage = 2, NoLink = 3 };
 
 struct Options {
-    QString serial;  // empty: the first bridge
+    QString serial;  // empty: the first bridge (flash: the only one)
     QString logFile; // the narration, appended when the command ends
     bool quiet = false;
     bool json = false;
@@ -26,6 +26,9 @@ struct Output {
     std::function<void(const QString &)> err; // failures and notes (stderr)
     // Waits for Enter; false when the input ended instead.
     std::function<bool()> waitForEnter;
+    // Asks a question that a "y" or "yes" answers; false for any other
+    // answer, and without asking when the input is not a terminal.
+    std::function<bool(const QString &question)> confirm;
     // Progress of a long step (stderr is a terminal); empty otherwise.
     std::function<void(int value, int max)> progress;
 };

@@ -54,6 +54,22 @@ int main(int argc, char **argv)
                            return std::fgets(line, sizeof line, stdin) != nullptr;
                        },
                        {}};
+    output.confirm = [](const QString &question) {
+        const QByteArray text = question.toLocal8Bit();
+        std::fwrite(text.constData(), 1, static_cast<std::size_t>(text.size()), stdout);
+        if (!::isatty(STDIN_FILENO)) {
+            // Piped input is not a player's answer.
+            std::fputc('\n', stdout);
+            std::fflush(stdout);
+            return false;
+        }
+        std::fflush(stdout);
+        char line[256];
+        if (!std::fgets(line, sizeof line, stdin))
+            return false;
+        const QString answer = QString::fromLocal8Bit(line).trimmed().toLower();
+        return answer == QLatin1String("y") || answer == QLatin1String("yes");
+    };
     if (::isatty(STDERR_FILENO)) {
         output.progress = [](int value, int max) {
             if (max < 0)

@@ -23,6 +23,11 @@ public:
     static constexpr std::uint32_t kVersionRecord = 0x0801FC00;
     // An image may not reach the version record.
     static constexpr std::uint32_t kMaxImage = kVersionRecord - kFlashStart; // 130,048
+    // The microcontroller's SRAM (20 KiB from 0x20000000), where an image's
+    // initial stack pointer must lie.
+    static constexpr std::uint32_t kRamStart = 0x20000000;
+    static constexpr std::uint32_t kRamBytes = 20 * 1024;
+    static constexpr std::uint32_t kRamEnd = kRamStart + kRamBytes; // 0x20005000
     static constexpr int kAnswerLimit = 1000;   // command, address and data answers
     static constexpr int kEraseLimit = 40000;   // a global erase of the whole flash
 

@@ -36,9 +36,14 @@ std::vector<PedalSession::Bridge> PedalSession::bridges()
 PedalSession::Opened PedalSession::open(const QString &serial)
 {
     Opened result;
+    // One bridge at a time: one the session holds is given back first, with
+    // its latency timer, so nothing stays held on a bridge it does not keep.
+    if (m_open)
+        close();
     m_console.ConsolePrint(QStringLiteral("serial number: ") + serial);
     result.ok = m_usb.Open_USB_Device_By_Serial_Number(serial) == ft::OK;
     if (result.ok) {
+        m_open = true;
         m_pollFailed = false;
         m_usb.SetUsbBaudRate();
         m_usb.SetUsbDataCharacteristics();
@@ -100,6 +105,7 @@ FT_STATUS PedalSession::close()
     restoreLatency();
     const FT_STATUS status = m_usb.CloseUsbDevice();
     if (status == ft::OK) {
+        m_open = false;
         m_dump.forgetExpected();
         m_state.Link = LinkState::Unlinked;
     }

@@ -44,7 +44,8 @@ public:
         bool ok = false;
         QString advice; // why not, when the player can do something about it
     };
-    // Opens the bridge with that serial number and sets the line the
+    // Closes the bridge the session holds, if any (as close() does), then
+    // opens the bridge with that serial number and sets the line the
     // application firmware uses, narrating as a link does. The bridge's
     // latency timer is then lowered to kLinkLatencyMs (one console line says
     // what it uses now, or what it stays at and how to lower it).
@@ -157,6 +158,7 @@ private:
     AppState &m_state;
     std::unique_ptr<BootloaderProtocol> m_bootloader;
     DumpCollector m_dump;
+    bool m_open = false;       // a bridge was opened and not closed since
     bool m_pollFailed = false; // the poll found the link broken and said so
     std::optional<UCHAR> m_latencyBefore; // to put back at close, when the link changed it
 };

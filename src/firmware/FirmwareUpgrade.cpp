@@ -6,6 +6,7 @@
 #include "D2XXUnit.h"
 #include "Guard.h"
 #include "Communication.h"
+#include "FirmwareImage.h"
 #include "PedalSession.h"
 #include "Resources.h"
 
@@ -88,6 +89,8 @@ bool TformFirmwareUpgrade::LoadFirmwareResource()
         return false;
     }
     m_ctx.console.ConsolePrint(QStringLiteral("Firmware num of bytes: ") + QString::number(image.size()));
+    if (!imageAccepted(FirmwareResourceName, image))
+        return false;
     m_ctx.session.setFirmwareImage(image);
     return true;
 }
@@ -132,17 +135,21 @@ void TformFirmwareUpgrade::OpenFirmwareFile()
         return;
     }
     m_ctx.console.ConsolePrint(QStringLiteral("num of bytes read: ") + QString::number(image.size()));
-    if (image.isEmpty() || image.size() > static_cast<qsizetype>(BootloaderProtocol::kMaxImage)) {
-        m_ctx.dialogs().message(QStringLiteral("%1 cannot be written: a firmware image holds 1 to %2 bytes (it may not "
-                                               "reach the version record at 0x0801FC00). Nothing was sent.")
-                                    .arg(QDir::toNativeSeparators(path))
-                                    .arg(BootloaderProtocol::kMaxImage));
+    if (!imageAccepted(QDir::toNativeSeparators(path), image))
         return;
-    }
     m_ctx.console.ConsolePrint(QStringLiteral("********************FIRMWARE UPGRADE********************"));
     m_ctx.usb.FtErrorReporting = false;
     m_ctx.session.setFirmwareImage(image);
     runUpgrade();
+}
+
+bool TformFirmwareUpgrade::imageAccepted(const QString &name, const QByteArray &image)
+{
+    const FirmwareImage::Check check = FirmwareImage::check(image);
+    if (check.ok())
+        return true;
+    m_ctx.dialogs().message(QStringLiteral("%1 cannot be written: %2. Nothing was sent.").arg(name, check.reason));
+    return false;
 }
 
 void TformFirmwareUpgrade::runUpgrade()

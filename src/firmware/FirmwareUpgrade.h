@@ -56,6 +56,9 @@ private:
     // Steps 2 to 10 of an upgrade with the image already in FirmwareHex.
     void runUpgrade();
     void reportFailure();
+    // True when the image may be written; otherwise says why (naming it) and
+    // nothing is sent.
+    bool imageAccepted(const QString &name, const QByteArray &image);
 
     Context &m_ctx;
     std::function<bool()> m_pollOn;

@@ -161,6 +161,27 @@ TEST_F(Session, TheLinkLowersTheLatencyTimerAndClosePutsItBack)
     EXPECT_EQ(ft.latency, 10);
 }
 
+TEST_F(Session, OpeningAnotherBridgeGivesTheHeldOneBackFirst)
+{
+    ft.latency = 10;
+    ASSERT_TRUE(session.open(QStringLiteral("THV001")).ok);
+    state.Link = LinkState::Application;
+    ft.calls.clear();
+    ASSERT_TRUE(session.open(QStringLiteral("THV002")).ok);
+    // The first bridge's timer is put back and its handle closed before the second is opened.
+    const QStringList calls = ft.calls.mid(0, 5);
+    EXPECT_EQ(calls, (QStringList{"FT_SetLatencyTimer(10)", "FT_Close(439041025)", "FT_OpenEx(THV002,1)",
+                                  "FT_SetBaudRate(115200)", "FT_SetDataCharacteristics(8,0,0)"}));
+    EXPECT_EQ(usb.handle, 0x1A2B3C02u);
+    EXPECT_EQ(state.Link, LinkState::Unlinked); // the caller links anew
+
+    // Once closed, there is nothing to give back.
+    EXPECT_EQ(session.close(), ft::OK);
+    ft.calls.clear();
+    ASSERT_TRUE(session.open(QStringLiteral("THV001")).ok);
+    EXPECT_EQ(ft.callNames().first(), QStringLiteral("FT_OpenEx"));
+}
+
 TEST_F(Session, ABridgeThatKeepsItsLatencySaysSoAndStillLinks)
 {
     struct Case {

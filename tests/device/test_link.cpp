@@ -115,9 +115,37 @@ TEST_F(LinkTest, TwoBridgesAreLinkedInTurn)
 {
     TformMain &m = start({{"AAA1", "First"}, {"BBB2", "Second"}});
     m.menuScan->trigger();
-    EXPECT_EQ(ft().callNames().count("FT_OpenEx"), 2);
     EXPECT_EQ(m.lblDeviceName->text(), QStringLiteral("Second linked"));
     EXPECT_EQ(editor->usb().handle, 0x1A2B3C02u);
+    // The first bridge is given back whole (its latency timer, its handle)
+    // before the second is opened; only the second stays held.
+    QStringList order;
+    for (const QString &call : ft().calls) {
+        if (call.startsWith("FT_OpenEx") || call.startsWith("FT_Close") || call.startsWith("FT_SetLatencyTimer"))
+            order << call;
+    }
+    EXPECT_EQ(order, (QStringList{"FT_OpenEx(AAA1,1)", "FT_SetLatencyTimer(1)", "FT_SetLatencyTimer(16)",
+                                  "FT_Close(439041025)", "FT_OpenEx(BBB2,1)", "FT_SetLatencyTimer(1)"}));
+    EXPECT_EQ(ft().allWritten(), QByteArray::fromHex("02000200")); // each bridge asked once
+    EXPECT_TRUE(editor->state().Linked());
+
+    // When the last bridge cannot be opened, nothing is held and the editor is unlinked.
+    m.menuDisconnect->trigger();
+    ft().calls.clear();
+    ft().onWrite = [this](const QByteArray &bytes) {
+        if (bytes == QByteArray::fromHex("0200")) {
+            ft().rx += answerText(answer);
+            ft().fail["FT_OpenEx"] = ft::DEVICE_NOT_OPENED; // the second bridge is held elsewhere
+        }
+    };
+    m.menuScan->trigger();
+    EXPECT_EQ(ft().callNames().count("FT_Close"), 1);
+    EXPECT_FALSE(ft().open);
+    EXPECT_FALSE(editor->state().Linked());
+    EXPECT_TRUE(m.menuScan->isEnabled());
+    EXPECT_FALSE(m.menuDisconnect->isEnabled());
+    EXPECT_FALSE(m.btnRequest->isEnabled());
+    EXPECT_FALSE(m.Timer_USB_Read->isEnabled());
 }
 
 TEST_F(LinkTest, UnlinkAndRelink)

@@ -263,30 +263,43 @@ TEST_F(FirmwareTest, PlaceholdersStayOffRealPedalsAndFilesAreChecked)
     EXPECT_TRUE(ft().writes.empty());
     EXPECT_TRUE(fakes.dialogs.messages.last().startsWith("This editor build carries no real firmware images"));
 
+    // A file that is not a firmware image is refused with what is wrong in
+    // it, before anything goes to the bootloader.
     QTemporaryDir dir;
-    const QString empty = QDir(dir.path()).filePath("empty.bin");
-    const QString big = QDir(dir.path()).filePath("big.bin");
-    QFile(empty).open(QIODevice::WriteOnly);
-    {
-        QFile f(big);
+    auto file = [&dir](const char *name, const QByteArray &bytes) {
+        const QString path = QDir(dir.path()).filePath(QLatin1String(name));
+        QFile f(path);
         f.open(QIODevice::WriteOnly);
-        f.write(QByteArray(130049, '\x11'));
-    }
-    for (const QString &file : {empty, big}) {
-        fakes.dialogs.fileNames = {file};
+        f.write(bytes);
+        return path;
+    };
+    // Stack pointer 0x20005000, reset address 0x08000101, then filler.
+    const QByteArray vectors = QByteArray::fromHex("0050002001010008");
+    const std::pair<QString, const char *> refused[] = {
+        {file("empty.bin", {}), "the file is empty"},
+        {file("big.bin", vectors + QByteArray(130041, '\x11')), "too large for the flash"},
+        {file("notes.txt", "Firmware 17 notes\r\n"), "stack pointer 0x6D726946, is not in the microcontroller's RAM"},
+        {file("fw.hex", ":1000000000500020010100089102000895020008D5\r\n"), "stack pointer 0x3030313A"},
+        {file("zeros.bin", QByteArray(4096, '\0')), "stack pointer 0x00000000"},
+        {file("outside.bin", QByteArray::fromHex("0050002001F00008") + QByteArray(292, '\x22')),
+         "reset address 0x0800F001, is not in the image (0x08000000 to 0x0800012B)"},
+        {file("arm.bin", QByteArray::fromHex("0050002000010008") + QByteArray(292, '\x22')), "not a Thumb address"},
+    };
+    for (const auto &[path, reason] : refused) {
+        SCOPED_TRACE(path.toStdString());
+        fakes.dialogs.fileNames = {path};
         EXPECT_TRUE(fw().FormKeyDown(Qt::Key_O, Qt::ControlModifier | Qt::ShiftModifier));
-        EXPECT_TRUE(fakes.dialogs.messages.last().contains("Nothing was sent")) << file.toStdString();
+        const QString shown = fakes.dialogs.messages.last();
+        EXPECT_TRUE(shown.startsWith(QDir::toNativeSeparators(path) + " cannot be written: ")) << shown.toStdString();
+        EXPECT_TRUE(shown.contains(QLatin1String(reason))) << shown.toStdString();
+        EXPECT_TRUE(shown.endsWith(". Nothing was sent.")) << shown.toStdString();
         EXPECT_TRUE(ft().writes.empty());
+        EXPECT_FALSE(fw().flashIncomplete());
     }
-    // A file of the right size is written as it is, with the chosen version.
-    const QString good = QDir(dir.path()).filePath("good.bin");
-    {
-        QFile f(good);
-        f.open(QIODevice::WriteOnly);
-        f.write(QByteArray(300, '\x22'));
-    }
-    fakes.dialogs.fileNames = {good};
+    // An image is written as it is, with the chosen version.
+    const QByteArray image = vectors + QByteArray(292, '\x22');
+    fakes.dialogs.fileNames = {file("good.bin", image)};
     fw().FormKeyDown(Qt::Key_O, Qt::ControlModifier | Qt::ShiftModifier);
-    EXPECT_EQ(ft().writes[6], QByteArray(256, '\x22'));
+    EXPECT_EQ(ft().writes[6], image.left(256));
     EXPECT_TRUE(log().contains("num of bytes read: 300"));
 }
