@@ -9,9 +9,11 @@ WORK=$(mktemp -d)
 export THARNVIK_BRIDGES_DIR=$WORK/bridges
 mkdir -p "$THARNVIK_BRIDGES_DIR"
 SIM_PID=
+SIM2_PID=
 failures=0
 cleanup() {
     [ -n "$SIM_PID" ] && kill "$SIM_PID" 2>/dev/null && wait "$SIM_PID" 2>/dev/null
+    [ -n "$SIM2_PID" ] && kill "$SIM2_PID" 2>/dev/null && wait "$SIM2_PID" 2>/dev/null
     rm -rf "$WORK"
 }
 trap cleanup EXIT
@@ -46,6 +48,26 @@ run() {
     [ "$status" -eq "$expected" ] || fail "tharnvik-cli $* exited $status, not $expected: $(cat "$WORK/err")"
 }
 received() { grep -c "$1" "$WORK/received" || true; }
+# on_terminal ANSWER EXPECTED_STATUS ARGS...: the command with a terminal for
+# its input, on which ANSWER is typed; output in $WORK/out and $WORK/err.
+on_terminal() {
+    local answer=$1 expected=$2
+    shift 2
+    python3 - "$answer" "$CLI" "$@" > "$WORK/out" 2> "$WORK/err" <<'PY'
+import os, pty, subprocess, sys
+master, slave = pty.openpty()
+p = subprocess.Popen(sys.argv[2:], stdin=slave, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+os.close(slave)
+os.write(master, (sys.argv[1] + "\n").encode())
+out, err = p.communicate(timeout=120)
+os.close(master)
+sys.stdout.buffer.write(out)
+sys.stderr.buffer.write(err)
+sys.exit(p.returncode)
+PY
+    local status=$?
+    [ "$status" -eq "$expected" ] || fail "tharnvik-cli $* (typed '$answer') exited $status, not $expected: $(cat "$WORK/err")"
+}
 
 # No bridge: status 3 and what to do.
 run 3 info
@@ -243,6 +265,57 @@ run 0 flash FIRMWARE_16 --yes
 grep -qx "Device Firmware: 16" "$WORK/out" || fail "flash from the bootloader: $(cat "$WORK/err")"
 run 2 flash FIRMWARE_99
 run 2 flash --file "$WORK/empty.dat"
+
+# Greeted as a bootloader, the pedal cannot say which firmware it runs: the
+# erase waits for a "y" typed on a terminal. Piped input, or any other
+# answer, erases nothing.
+start_pedal --bootloader
+"$CLI" flash < /dev/null > "$WORK/out" 2> "$WORK/err"
+[ $? -eq 2 ] || fail "legacy flash with piped input: $(cat "$WORK/err")"
+grep -q "Erase its flash and write FIRMWARE_16? \[y/N\]" "$WORK/out" || fail "legacy question: $(cat "$WORK/out")"
+grep -q "Nothing was erased" "$WORK/err" || fail "legacy refusal: $(cat "$WORK/err")"
+on_terminal n 2 flash --legacy
+grep -q "\[y/N\]" "$WORK/out" || fail "legacy question on a terminal: $(cat "$WORK/out")"
+[ "$(received '^43BC$')" -eq 0 ] || fail "the flash was erased without a yes"
+on_terminal y 0 flash --legacy
+grep -q "\[y/N\] Device Firmware: 16$" "$WORK/out" || fail "legacy flash after y: $(cat "$WORK/out") $(cat "$WORK/err")"
+[ "$(received '^43BC$')" -eq 1 ] || fail "legacy flash after y: no erase"
+
+# A file that is not a firmware image is refused before anything is opened,
+# saying what is wrong with it.
+printf 'Firmware 17 release notes\n' > "$WORK/notes.txt"
+printf ':1000000000500020010100089102000895020008D5\r\n:00000001FF\r\n' > "$WORK/fw.hex"
+head -c 4096 /dev/zero > "$WORK/zeros.bin"
+python3 -c "import sys; open(sys.argv[1], 'wb').write(bytes(130049))" "$WORK/big.bin"
+: > "$WORK/received"
+run 2 flash --file "$WORK/notes.txt"
+grep -q "stack pointer 0x6D726946, is not in the microcontroller's RAM" "$WORK/err" || fail "text file: $(cat "$WORK/err")"
+run 2 flash --file "$WORK/fw.hex"
+grep -q "Intel HEX" "$WORK/err" || fail "HEX file: $(cat "$WORK/err")"
+run 2 flash --file "$WORK/zeros.bin" --version 17
+grep -q "stack pointer 0x00000000" "$WORK/err" || fail "zeros: $(cat "$WORK/err")"
+run 2 flash --file "$WORK/big.bin"
+grep -q "too large for the flash" "$WORK/err" || fail "big file: $(cat "$WORK/err")"
+[ ! -s "$WORK/received" ] || fail "a refused image sent: $(cat "$WORK/received")"
+
+# With two bridges and no --serial, flash names them and opens neither.
+"$SIM" --serial SIM43 > "$WORK/sim2.out" 2>&1 &
+SIM2_PID=$!
+for _ in $(seq 100); do
+    [ -e "$THARNVIK_BRIDGES_DIR/SIM43.bridge" ] && break
+    sleep 0.05
+done
+: > "$WORK/received"
+run 2 --log "$WORK/two.log" flash --yes
+grep -q "2 bridges are attached (SIM42, SIM43): choose the pedal with --serial S" "$WORK/err" \
+    || fail "two bridges: $(cat "$WORK/err")"
+grep -q "Latency timer" "$WORK/two.log" && fail "two bridges: a bridge was opened"
+[ ! -s "$WORK/received" ] || fail "two bridges: sent $(cat "$WORK/received")"
+run 0 --serial SIM42 flash --yes
+grep -qx "Device Firmware: 16" "$WORK/out" || fail "flash with --serial: $(cat "$WORK/err")"
+kill "$SIM2_PID" 2>/dev/null
+wait "$SIM2_PID" 2>/dev/null
+SIM2_PID=
 
 stop_pedal
 [ "$failures" -eq 0 ] || exit 1
