@@ -6,6 +6,8 @@
 
 #include <QByteArray>
 #include <QDateTime>
+#include <QDir>
+#include <QString>
 
 #include <cstddef>
 #include <cstdint>
@@ -23,6 +25,16 @@ inline std::vector<QByteArray> pieces(const std::uint8_t *data, std::size_t size
         i += n + 1;
     }
     return out;
+}
+
+// Where a target that writes files each run keeps them: a folder in memory
+// when the system has one (many times faster than a disk's), else the
+// temporary folder.
+inline QString scratchTemplate()
+{
+    if (QDir(QStringLiteral("/dev/shm")).exists())
+        return QStringLiteral("/dev/shm/tharnvik-fuzz-XXXXXX");
+    return QDir::tempPath() + QStringLiteral("/tharnvik-fuzz-XXXXXX");
 }
 
 class StillTimer final : public ClockTimer {

@@ -26,7 +26,8 @@ export ASAN_OPTIONS="halt_on_error=1:abort_on_error=1:detect_leaks=0"
 export UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1"
 export QT_QPA_PLATFORM=offscreen
 status=0
-for target in fuzz_answer fuzz_text fuzz_bootloader fuzz_announcement fuzz_pedal fuzz_versions; do
+for target in fuzz_answer fuzz_text fuzz_bootloader fuzz_announcement fuzz_pedal fuzz_versions \
+              fuzz_settings fuzz_presets fuzz_snapshot fuzz_upload fuzz_look fuzz_sysfs; do
     corpus="$BUILD/corpus/$target"
     mkdir -p "$corpus"
     # The seeds stay as they are in the repository; what the run finds goes
