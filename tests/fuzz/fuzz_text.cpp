@@ -1,4 +1,7 @@
-// Text from outside: files in any encoding, preset fields, hex strings.
+// Text from outside: files in any encoding, preset fields, hex strings; and
+// a firmware file's bytes as the check before an upgrade judges them.
+#include "BootloaderProtocol.h"
+#include "FirmwareImage.h"
 #include "FunctionsUnit.h"
 #include "FuzzSupport.h"
 #include "Presets.h"
@@ -29,5 +32,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     (void)HexToAnsiBytes(latin);
     (void)ResourceNameOf(text);
     (void)TextFiles::encodeWindows1252(TextFiles::decodeWindows1252(bytes));
+    const FirmwareImage::Check image = FirmwareImage::check(bytes);
+    if (image.ok() != image.reason.isEmpty()
+        || (image.ok() && (size < 8 || size > BootloaderProtocol::kMaxImage)))
+        __builtin_trap();
     return 0;
 }
