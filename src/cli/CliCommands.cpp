@@ -1056,6 +1056,18 @@ int run(const QStringList &arguments, Ftd2xx &bridge, Clock &clock, const Output
         return Done;
     }
 
+    // The log is checked before anything is linked or sent: a log that
+    // cannot be written is a usage fault, not a surprise after the work.
+    if (!options.logFile.isEmpty()) {
+        QFile log(options.logFile);
+        const bool existed = log.exists();
+        if (!log.open(QIODevice::WriteOnly | QIODevice::Append))
+            return fail(QStringLiteral("cannot write the log %1: %2").arg(options.logFile, log.errorString()));
+        log.close();
+        if (!existed)
+            log.remove();
+    }
+
     Rig rig(bridge, clock);
     if (quitFlag)
         quitFlag(&rig.state.Quitting);
@@ -1065,8 +1077,15 @@ int run(const QStringList &arguments, Ftd2xx &bridge, Clock &clock, const Output
         quitFlag(nullptr);
     if (rig.state.Linked())
         rig.session.close();
-    if (!options.logFile.isEmpty())
-        appendLogBlock(options.logFile, clock.localNow(), rig.console);
+    if (!options.logFile.isEmpty()) {
+        try {
+            appendLogBlock(options.logFile, clock.localNow(), rig.console);
+        } catch (const FileError &e) {
+            // Written a moment ago, refused now (a full disk): said, and the
+            // work's own status kept.
+            output.err(QStringLiteral("tharnvik-cli: ") + QString::fromUtf8(e.what()));
+        }
+    }
     return status;
 }
 

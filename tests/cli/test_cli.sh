@@ -94,6 +94,10 @@ run 2 set Dry twelve
 run 2 frobnicate
 run 2 --serial
 run 2 info --yaml
+# A log that cannot be written is found before the link, not after the work.
+run 2 --log "$WORK/no-such-folder/cli.log" set Dry 0x400000
+[ "$(wc -l < "$WORK/err")" -eq 1 ] && grep -q "cannot write the log" "$WORK/err" || fail "unwritable log: $(cat "$WORK/err")"
+[ ! -e "$WORK/no-such-folder" ] || fail "unwritable log: the folder was made"
 [ ! -s "$WORK/received" ] || fail "a usage error sent: $(cat "$WORK/received")"
 run 0 --help
 grep -q "Exit status" "$WORK/out" || fail "--help"
