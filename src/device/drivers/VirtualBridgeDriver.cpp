@@ -159,7 +159,8 @@ std::vector<SerialPortDriver::Bridge> VirtualBridgeDriver::enumerate() const
     if (entries) {
         while (const dirent *entry = ::readdir(entries)) {
             const std::string name = entry->d_name;
-            if (name.size() > kSuffix.size() && name.compare(name.size() - kSuffix.size(), kSuffix.size(), kSuffix) == 0)
+            if (name.size() > kSuffix.size() &&
+                name.compare(name.size() - kSuffix.size(), kSuffix.size(), kSuffix) == 0)
                 names.push_back(name);
         }
         ::closedir(entries);
