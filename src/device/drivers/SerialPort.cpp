@@ -9,9 +9,9 @@
 #include <filesystem>
 #include <fstream>
 #include <grp.h>
-#include <sstream>
 #include <linux/serial.h>
 #include <poll.h>
+#include <sstream>
 #include <sys/eventfd.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
