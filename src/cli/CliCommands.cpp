@@ -190,12 +190,20 @@ int latestAlgorithm(const QStringList &effects)
     return ok ? n : 0;
 }
 
+// What the drivers left out of the listing and why (the console has it too).
+void sayListingNotes(const Context &c)
+{
+    for (const QString &note : c.rig.usb.listingNotes)
+        c.err(note);
+}
+
 int link(const Context &c)
 {
     if (c.rig.state.Linked())
         return Done;
     PedalSession &s = c.rig.session;
     const std::vector<PedalSession::Bridge> bridges = s.bridges();
+    sayListingNotes(c);
     c.rig.console.ConsolePrint(QStringLiteral("FT device count: ") + QString::number(bridges.size()));
     if (bridges.empty()) {
         c.err(QStringLiteral("No device found: no bridge is attached. Plug the pedal in (or start the virtual pedal, "
@@ -994,6 +1002,7 @@ int list(const Context &c, const QStringList &args)
     if (!args.isEmpty())
         return usage(c, QStringLiteral("list takes no arguments"));
     const std::vector<PedalSession::Bridge> bridges = c.rig.session.bridges();
+    sayListingNotes(c);
     if (bridges.empty()) {
         c.err(QStringLiteral("No device found: no bridge is attached."));
         return NoLink;
