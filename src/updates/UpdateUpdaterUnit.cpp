@@ -34,6 +34,11 @@ QString cannotWrite(const QString &path, const QString &reason)
     return QStringLiteral("cannot write \"%1\": %2").arg(native(path), reason);
 }
 
+QString cannotRead(const QString &path, const QString &reason)
+{
+    return QStringLiteral("cannot read \"%1\": %2").arg(native(path), reason);
+}
+
 QString cannotMakeFolder(const QString &parent, const QString &reason)
 {
     return QStringLiteral("cannot make a private folder in \"%1\": %2").arg(native(parent), reason);
@@ -218,10 +223,10 @@ QString TformUpdateUpdater::fetchSignedUpdater(QByteArray &program, QByteArray &
 
     // The bytes checked are the bytes that go into place.
     if (!download.seek(0))
-        return cannotWrite(download.fileName(), download.errorString());
+        return cannotRead(download.fileName(), download.errorString());
     program = download.readAll();
     if (program.size() != download.size())
-        return cannotWrite(download.fileName(), download.errorString());
+        return cannotRead(download.fileName(), download.errorString());
     if (!UpdaterSignature::matches(program, signatureReply.body, m_trustedKey))
         return QStringLiteral("the updater's signature does not match");
     signature = signatureReply.body;
