@@ -89,6 +89,7 @@ public:
     bool isVirtualBridge(FT_HANDLE h) const override { return m_inner.isVirtualBridge(h); }
     const char *lastOpenAdvice() const override { return m_inner.lastOpenAdvice(); }
     const char *lastLatencyAdvice() const override { return m_inner.lastLatencyAdvice(); }
+    std::vector<std::string> takeListingNotes() override { return m_inner.takeListingNotes(); }
 
 private:
     Ftd2xx &m_inner;

@@ -39,7 +39,8 @@ constexpr const char *kUsage = R"(Usage: tharnvik-pedal-sim [options]
 
 A virtual Tharnvik MK3 pedal on a pseudo-terminal, announced for the editor as
 <serial>.bridge in $THARNVIK_BRIDGES_DIR (else $XDG_RUNTIME_DIR/tharnvik-bridges,
-else /tmp/tharnvik-bridges-<uid>). Runs until SIGINT or SIGTERM.
+else /tmp/tharnvik-bridges-<uid>), a folder of the user's own with mode 0700
+(made when missing). Runs until SIGINT or SIGTERM.
 
 Pedal:
   --serial S           serial number of the bridge (default THV00001)
@@ -311,18 +312,14 @@ int main(int argc, char **argv)
         }
     }
 
-    const std::string folder = sim::bridgesFolder();
-    const std::string file =
-        sim::announce(folder,
-                      {options.serial, options.description, pty.path, static_cast<long>(::getpid()),
-                       sim::latencyFileFor(folder, options.serial)},
-                      error);
-    if (file.empty()) {
+    const sim::Announced announced = sim::announce(
+        sim::bridgesFolder(), {options.serial, options.description, pty.path, static_cast<long>(::getpid())}, error);
+    if (announced.file.empty()) {
         std::fprintf(stderr, "tharnvik-pedal-sim: %s\n", error.c_str());
         return 1;
     }
     std::printf("tharnvik-pedal-sim: %s on %s, announced in %s\n", options.serial.c_str(), pty.path.c_str(),
-                file.c_str());
+                announced.file.c_str());
     std::fflush(stdout);
 
     // The loop hands the pedal the monotonic clock in microseconds and wakes
@@ -347,12 +344,12 @@ int main(int argc, char **argv)
     // The latency file plays the bridge's latency_timer: an editor lowers it
     // at its link and puts it back at its unlink. Looked at whenever bytes
     // arrive, read again when it changed; 16 when missing or unreadable.
-    const std::string latencyFile = sim::latencyFileFor(folder, options.serial);
+    const std::string &latencyFile = announced.latency;
     struct timespec latencyStamp {};
     off_t latencySize = -1;
     auto followLatency = [&] {
         struct stat st {};
-        if (::stat(latencyFile.c_str(), &st) != 0) {
+        if (::lstat(latencyFile.c_str(), &st) != 0) {
             st = {};
             st.st_size = -2;
         }
@@ -414,7 +411,7 @@ int main(int argc, char **argv)
     report();
     if (pedal.hungUp())
         std::fprintf(stderr, "tharnvik-pedal-sim: line dropped (hang-up fault)\n");
-    sim::withdraw(file);
+    sim::withdraw(announced);
     ::close(pty.slave);
     ::close(pty.master);
     return 0;

@@ -5,6 +5,11 @@ set -e
 
 PACKAGES="cmake ninja-build g++ make pkg-config python3 qt6-base-dev qt6-base-dev-tools \
 libgtest-dev libgmock-dev libbenchmark-dev libgl-dev"
+# The Arial-compatible font the windows are laid out for, and Debian's default
+# sans font, which the tests also check the windows with.
+PACKAGES="$PACKAGES fonts-liberation2 fonts-dejavu-core"
+# The updater's signature check (and tools/updater_signing.py).
+PACKAGES="$PACKAGES libsodium-dev"
 # For running the editor and the end-to-end tests without a desktop.
 PACKAGES="$PACKAGES xvfb xauth dbus at-spi2-core python3-pyatspi"
 # An independent bootloader client, to check the virtual pedal's bootloader.

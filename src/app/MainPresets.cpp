@@ -85,6 +85,14 @@ void TformMain::SavePresetFile(const QString &text)
     if (chosen.isEmpty())
         return;
     const QString path = Presets::withTxt(chosen);
+    // The ".txt" is added after the file dialog, which therefore cannot tell
+    // that a file of that name is there: a preset is replaced only when the
+    // player says so.
+    if (QFileInfo::exists(path)
+        && m_ctx.dialogs().question(QStringLiteral("A preset named \"%1\" already exists. Replace it?")
+                                        .arg(QFileInfo(path).completeBaseName()))
+               == Answer::No)
+        return;
     const QString error = Presets::writePresetFile(path, text);
     if (error.isEmpty()) {
         m_ctx.dialogs().message(QStringLiteral("File saved successfully: ") + QDir::toNativeSeparators(path));

@@ -12,6 +12,7 @@
 #include "TextFiles.h"
 
 #include <QDir>
+#include <algorithm>
 #include <QFile>
 #include <QFileInfo>
 #include <QLabel>
@@ -83,6 +84,27 @@ void TformMain::menuLoadAlgorithmFromFileClick()
     const QString path = m_ctx.dialogs().openFileName(options);
     if (path.isEmpty())
         return;
+    // The file is read whole before anything is sent: an empty file would
+    // leave the pedal waiting for ever, a larger one would be cut short.
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        m_ctx.dialogs().message(QStringLiteral("Cannot open %1: %2").arg(QDir::toNativeSeparators(path), file.errorString()));
+        return;
+    }
+    const QByteArray content = file.read(D2XXUnit::kBufferSize + 1);
+    if (content.isEmpty() && file.error() != QFileDevice::NoError) {
+        m_ctx.dialogs().message(QStringLiteral("Cannot read %1: %2").arg(QDir::toNativeSeparators(path), file.errorString()));
+        return;
+    }
+    const qint64 size = std::max<qint64>(file.size(), content.size());
+    file.close();
+    if (content.isEmpty() || content.size() > D2XXUnit::kBufferSize) {
+        m_ctx.dialogs().message(QStringLiteral("%1 holds %2 bytes; an algorithm image holds 1 to %3. Nothing was sent.")
+                                    .arg(QDir::toNativeSeparators(path))
+                                    .arg(size)
+                                    .arg(D2XXUnit::kBufferSize));
+        return;
+    }
     if (m_ctx.dialogs().question(QStringLiteral("Upload the selected algorithm?")) == Answer::No)
         return;
     sendBypassOn();
@@ -93,18 +115,7 @@ void TformMain::menuLoadAlgorithmFromFileClick()
     uploadFolder = QFileInfo(path).absolutePath();
     log.ConsolePrint(QStringLiteral("Opening - ") + QDir::toNativeSeparators(path));
 
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        m_ctx.dialogs().message(QStringLiteral("Cannot open %1: %2").arg(QDir::toNativeSeparators(path), file.errorString()));
-        return;
-    }
-    const QByteArray content = file.read(D2XXUnit::kBufferSize);
-    if (content.isEmpty() && file.error() != QFileDevice::NoError) {
-        m_ctx.dialogs().message(QStringLiteral("Cannot read %1: %2").arg(QDir::toNativeSeparators(path), file.errorString()));
-        return;
-    }
     m_ctx.session.sendAlgorithmFile(content);
-    file.close();
     if (waitForUploadAnswer(UploadVariant::File)) {
         UploadCheckTimer->setEnabled(false);
         Timer_USB_Read->setEnabled(true);

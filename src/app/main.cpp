@@ -36,6 +36,8 @@ constexpr auto kNoDevice = "No device found";
 QLabel *makeLabel(QWidget *parent, const char *name, const QString &text, QRect geometry)
 {
     auto *label = new QLabel(text, parent);
+    // The labels show what the bridge and the pedal say: never as markup.
+    label->setTextFormat(Qt::PlainText);
     label->setObjectName(QLatin1String(name));
     label->setGeometry(geometry);
     return label;

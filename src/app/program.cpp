@@ -5,6 +5,10 @@
 #include "HttpClient.h"
 #include "RealServices.h"
 #include "main.h"
+#ifdef THARNVIK_TEST_UPDATER_KEY
+#include "TestUpdaterKey.h"
+#include "UpdateUpdaterUnit.h"
+#endif
 
 #include <QTimer>
 #include <QApplication>
@@ -104,6 +108,12 @@ int main(int argc, char *argv[])
     HttpClient network;
     const std::unique_ptr<CompositeFtd2xx> bridges = CompositeFtd2xx::createForSystem();
     Editor editor(Services{dialogs, clock, paths, shell, *bridges, network});
+#ifdef THARNVIK_TEST_UPDATER_KEY
+    // The end-to-end tests' build of the program (tharnvik-editor-e2e, never
+    // installed) trusts their updater signing key in place of the maker's.
+    editor.windows().formUpdateUpdater->setTrustedKey(
+        QByteArray(reinterpret_cast<const char *>(kTestUpdaterKey), sizeof kTestUpdaterKey));
+#endif
     QObject::connect(editor.windows().formMain, &TformMain::closed, &app, [&editor, &app] {
         // Every wait for the pedal ends at once, then the event loop.
         editor.state().Quitting = true;

@@ -197,6 +197,13 @@ int latestAlgorithm(const QStringList &effects)
     return ok ? n : 0;
 }
 
+// What the drivers left out of the listing and why (the console has it too).
+void sayListingNotes(const Context &c)
+{
+    for (const QString &note : c.rig.usb.listingNotes)
+        c.err(note);
+}
+
 // oneBridgeOnly: without --serial, several bridges are a usage error
 // rather than a choice of the first (a command that must not reach the
 // wrong pedal).
@@ -206,6 +213,7 @@ int link(const Context &c, bool oneBridgeOnly = false)
         return Done;
     PedalSession &s = c.rig.session;
     const std::vector<PedalSession::Bridge> bridges = s.bridges();
+    sayListingNotes(c);
     c.rig.console.ConsolePrint(QStringLiteral("FT device count: ") + QString::number(bridges.size()));
     if (bridges.empty()) {
         c.err(QStringLiteral("No device found: no bridge is attached. Plug the pedal in (or start the virtual pedal, "
@@ -1028,6 +1036,7 @@ int list(const Context &c, const QStringList &args)
     if (!args.isEmpty())
         return usage(c, QStringLiteral("list takes no arguments"));
     const std::vector<PedalSession::Bridge> bridges = c.rig.session.bridges();
+    sayListingNotes(c);
     if (bridges.empty()) {
         c.err(QStringLiteral("No device found: no bridge is attached."));
         return NoLink;
@@ -1090,6 +1099,18 @@ int run(const QStringList &arguments, Ftd2xx &bridge, Clock &clock, const Output
         return Done;
     }
 
+    // The log is checked before anything is linked or sent: a log that
+    // cannot be written is a usage fault, not a surprise after the work.
+    if (!options.logFile.isEmpty()) {
+        QFile log(options.logFile);
+        const bool existed = log.exists();
+        if (!log.open(QIODevice::WriteOnly | QIODevice::Append))
+            return fail(QStringLiteral("cannot write the log %1: %2").arg(options.logFile, log.errorString()));
+        log.close();
+        if (!existed)
+            log.remove();
+    }
+
     Rig rig(bridge, clock);
     if (quitFlag)
         quitFlag(&rig.state.Quitting);
@@ -1099,8 +1120,15 @@ int run(const QStringList &arguments, Ftd2xx &bridge, Clock &clock, const Output
         quitFlag(nullptr);
     if (rig.state.Linked())
         rig.session.close();
-    if (!options.logFile.isEmpty())
-        appendLogBlock(options.logFile, clock.localNow(), rig.console);
+    if (!options.logFile.isEmpty()) {
+        try {
+            appendLogBlock(options.logFile, clock.localNow(), rig.console);
+        } catch (const FileError &e) {
+            // Written a moment ago, refused now (a full disk): said, and the
+            // work's own status kept.
+            output.err(QStringLiteral("tharnvik-cli: ") + QString::fromUtf8(e.what()));
+        }
+    }
     return status;
 }
 

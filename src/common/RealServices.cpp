@@ -30,6 +30,9 @@ QString applicationTitle()
 void QtDialogs::message(const QString &text)
 {
     QMessageBox box(QMessageBox::NoIcon, applicationTitle(), text, QMessageBox::Ok, dialogParent());
+    // Messages carry texts from outside (a bridge's name, a path, the
+    // pedal's answer): shown as they are, never read as markup.
+    box.setTextFormat(Qt::PlainText);
     box.exec();
 }
 
@@ -38,6 +41,7 @@ Answer QtDialogs::question(const QString &text)
     QMessageBox box(QMessageBox::Question, applicationTitle(), text,
                     QMessageBox::Yes | QMessageBox::No, dialogParent());
     box.setDefaultButton(QMessageBox::Yes);
+    box.setTextFormat(Qt::PlainText);
     const int result = box.exec();
     if (result == QMessageBox::Yes)
         return Answer::Yes;

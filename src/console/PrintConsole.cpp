@@ -72,7 +72,9 @@ TformPrint::TformPrint(Context &context, QWidget *parent)
     btnClear = new QPushButton(QStringLiteral("Clear"), this);
     btnClear->setObjectName(QStringLiteral("btnClear"));
     btnClear->setFont(arial10());
-    btnClear->setGeometry(8, 5, 37, 25);
+    // Room for the caption in Debian's default sans font too, where Arial is
+    // not installed.
+    btnClear->setGeometry(8, 5, 41, 25);
     connectGuarded(btnClear, &QPushButton::clicked, this, d, [this] { btnClearClick(); });
 
     btnScrollTop = new QPushButton(QStringLiteral("UP"), this);
@@ -102,6 +104,7 @@ TformPrint::TformPrint(Context &context, QWidget *parent)
     connectGuarded(btnReadEEPROM, &QPushButton::clicked, this, d, [this] { btnReadEEPROMClick(); });
 
     Label1 = new QLabel(QStringLiteral("E2P addr"), this);
+    Label1->setTextFormat(Qt::PlainText);
     Label1->setObjectName(QStringLiteral("Label1"));
     Label1->setFont(arial10());
     Label1->setGeometry(374, 8, 62, 17);

@@ -76,7 +76,13 @@ FT_STATUS D2XXUnit::report(const char *label, FT_STATUS status)
 
 FT_STATUS D2XXUnit::GetFTDeviceCount()
 {
-    return report("GetFTDeviceCount", m_ft.FT_ListDevices(&deviceCount, nullptr, ft::LIST_NUMBER_ONLY));
+    const FT_STATUS status = m_ft.FT_ListDevices(&deviceCount, nullptr, ft::LIST_NUMBER_ONLY);
+    listingNotes.clear();
+    for (const std::string &note : m_ft.takeListingNotes()) {
+        listingNotes.append(QString::fromStdString(note));
+        m_console.ConsolePrint(listingNotes.constLast());
+    }
+    return report("GetFTDeviceCount", status);
 }
 
 static QByteArray untilZero(const char *buffer, int size)

@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 
 #include <array>
 #include <memory>
@@ -28,6 +29,9 @@ public:
     // bootloader (8E1). Other modes leave the parity as it was. Only stored.
     void SetUsbLinkParameters(int mode);
 
+    // Counts the bridges; the drivers' notes on what they left out go to
+    // the console (each once per run) and stay in listingNotes until the
+    // next count.
     FT_STATUS GetFTDeviceCount();
     FT_STATUS GetFTDeviceSerialNo(int index);
     FT_STATUS GetFTDeviceDescription(int index);
@@ -71,6 +75,7 @@ public:
     DWORD UsbQueueCount = 0;
     DWORD deviceCount = 0;
     QByteArray listedText;
+    QStringList listingNotes;
     std::array<char, 50> openSerialNumber{};
     ULONG baudRate = 0;
     UCHAR wordLength = 0;

@@ -2,6 +2,8 @@
 
 #include <cstdint>
 #include <functional>
+#include <string>
+#include <vector>
 
 // The entry points of FTDI's D2XX library that the editor uses.
 // Everything that talks to a bridge (the Linux serial driver, FTDI's own
@@ -109,6 +111,10 @@ public:
     // One line after a failed FT_SetLatencyTimer: what the latency stays at
     // and how the user can lower it; or empty.
     virtual const char *lastLatencyAdvice() const { return ""; }
+    // Lines for the user about what the listings so far left out and why
+    // (an announcement folder that cannot be trusted, and how to fix it),
+    // each said once per run; taken, so a line is handed out once.
+    virtual std::vector<std::string> takeListingNotes() { return {}; }
     // Which driver lists the device at this index of the last count (a short
     // name for people: "kernel serial", "FTDI library", "virtual bridge").
     virtual const char *driverName(DWORD index) const { (void)index; return "D2XX"; }

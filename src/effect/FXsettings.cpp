@@ -132,6 +132,7 @@ void TformFXsettings::createControls()
     swtNoiseGateStatus = toggle("swtNoiseGateStatus", "");
     swtNoiseGateStatus->setAccessibleName(QStringLiteral("Noise Gate"));
     lblAttack = new QLabel(QStringLiteral("Attack: Fast"), this);
+    lblAttack->setTextFormat(Qt::PlainText);
     lblAttack->setObjectName(QStringLiteral("lblAttack"));
 
     auto combo = [this](const char *name, const QStringList &items, const QString &accessible) {
@@ -230,6 +231,7 @@ void TformFXsettings::createControls()
     swtNoiseGateStatus->setToolTip(QStringLiteral("Turn ON the noise gate"));
     // Shown while Compare plays the reference.
     lblComparing = new QLabel(QStringLiteral("Comparing"), this);
+    lblComparing->setTextFormat(Qt::PlainText);
     lblComparing->setObjectName(QStringLiteral("lblComparing"));
     lblComparing->setAlignment(Qt::AlignCenter);
     lblComparing->setStyleSheet(QStringLiteral("QLabel { background: #FFD700; color: #000000; font-weight: bold; }"));
@@ -246,6 +248,7 @@ void TformFXsettings::layoutControls()
 {
     auto label = [this](const QString &text, int x, int y, QWidget *buddy = nullptr, bool title = false) {
         auto *l = new QLabel(text, this);
+        l->setTextFormat(Qt::PlainText);
         l->move(x, y);
         l->adjustSize();
         if (buddy)

@@ -73,6 +73,7 @@ TformPresetLibrary::~TformPresetLibrary() = default;
 void TformPresetLibrary::createControls()
 {
     lblFolder = new QLabel(this);
+    lblFolder->setTextFormat(Qt::PlainText);
     lblFolder->setObjectName(QStringLiteral("lblFolder"));
     lblFolder->setWordWrap(true);
 
@@ -86,6 +87,7 @@ void TformPresetLibrary::createControls()
     lstPresets->setModel(m_model);
 
     lblCurrent = new QLabel(this);
+    lblCurrent->setTextFormat(Qt::PlainText);
     lblCurrent->setObjectName(QStringLiteral("lblCurrent"));
 
     btnLoad = makeButton(this, "btnLoad", QStringLiteral("Load"));

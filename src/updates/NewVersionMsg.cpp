@@ -34,12 +34,14 @@ TformNewVersionMsg::TformNewVersionMsg(Context &context) : QWidget(nullptr, Qt::
     setFont(arial);
 
     Label1 = new QLabel(QStringLiteral("Label1"), this);
+    Label1->setTextFormat(Qt::PlainText);
     Label1->setObjectName(QStringLiteral("Label1"));
     Label1->setGeometry(8, 0, 252, 38);
     Label1->setAlignment(Qt::AlignHCenter | Qt::AlignVCenter);
     Label1->setWordWrap(true);
 
     Label2 = new QLabel(QStringLiteral("Label2"), this);
+    Label2->setTextFormat(Qt::PlainText);
     Label2->setObjectName(QStringLiteral("Label2"));
     Label2->setGeometry(14, 31, 236, 17);
 

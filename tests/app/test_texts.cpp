@@ -11,11 +11,16 @@
 #include "NoteTrackingFilter.h"
 #include "PresetLibraryWindow.h"
 #include "PrintConsole.h"
+#include "RealServices.h"
 #include "SwitchControl.h"
 #include "TextFit.h"
 #include "UpdateUpdaterUnit.h"
 
+#include <QApplication>
 #include <QComboBox>
+#include <QMessageBox>
+#include <QTimer>
+#include <QFontInfo>
 #include <QLabel>
 #include <QPushButton>
 #include <QTest>
@@ -88,6 +93,51 @@ TEST_F(Texts, EveryTextOfEveryWindowFitsInEveryLook)
     m.menuDisconnectClick();
     report += clippedEverywhere(QStringLiteral("unlinked"));
     EXPECT_TRUE(report.isEmpty()) << report.toStdString();
+}
+
+// Texts from outside (a bridge's name, the pedal's answer, a path, the
+// server's version text) are never read as markup: no label of any window,
+// no message and no question takes rich text.
+TEST_F(Texts, TextsFromOutsideAreShownAsTheyAre)
+{
+    linked();
+    showEverything();
+    QStringList rich;
+    for (QWidget *w : windows())
+        for (const QLabel *label : w->findChildren<QLabel *>())
+            if (label->textFormat() != Qt::PlainText)
+                rich << TextFit::nameOf(label);
+    EXPECT_TRUE(rich.isEmpty()) << rich.join(QStringLiteral(", ")).toStdString();
+
+    const QString markup = QStringLiteral("<b>FT232R</b><img src=\"/etc/passwd\">");
+    QtDialogs dialogs;
+    for (int kind = 0; kind < 2; ++kind) {
+        Qt::TextFormat format = Qt::AutoText;
+        QTimer::singleShot(0, [&format] {
+            if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
+                format = box->textFormat();
+                box->done(QMessageBox::Yes);
+            }
+        });
+        if (kind == 0)
+            dialogs.message(markup);
+        else
+            dialogs.question(markup);
+        EXPECT_EQ(format, Qt::PlainText) << (kind == 0 ? "message" : "question");
+    }
+}
+
+// The texts are checked in the fonts the test asked for: Arial is Liberation
+// Sans where the set-up's fonts are there, Debian's default sans font where
+// they are not. Anything else means the machine's own fonts leaked in.
+TEST(FontWorld, ArialIsTheFontTheTestAskedFor)
+{
+    const bool dejavuAlone = qEnvironmentVariable("THARNVIK_FONT_WORLD") == QLatin1String("dejavu");
+    const QString expected = dejavuAlone ? QStringLiteral("DejaVu Sans") : QStringLiteral("Liberation Sans");
+    EXPECT_EQ(QFontInfo(QFont(QStringLiteral("Arial"))).family(), expected)
+        << "fonts from " << qgetenv("FONTCONFIG_FILE").constData()
+        << (dejavuAlone ? "" : "; the Liberation fonts come with fonts-liberation2 (tools/install-deps.sh)");
+    EXPECT_EQ(QFontInfo(QApplication::font()).family(), QStringLiteral("DejaVu Sans"));
 }
 
 TEST(TextFit, ReportsEachKindOfTextCutShortAndNothingThatFits)

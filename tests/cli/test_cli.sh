@@ -7,7 +7,8 @@ CLI=$1
 SIM=$2
 WORK=$(mktemp -d)
 export THARNVIK_BRIDGES_DIR=$WORK/bridges
-mkdir -p "$THARNVIK_BRIDGES_DIR"
+# The folder must be private, as the virtual pedal makes it.
+mkdir -m 700 "$THARNVIK_BRIDGES_DIR"
 SIM_PID=
 SIM2_PID=
 failures=0
@@ -78,6 +79,33 @@ start_pedal
 run 0 list
 grep -qx $'SIM42\tTharnvik MK3\tvirtual bridge' "$WORK/out" || fail "list: $(cat "$WORK/out")"
 
+# A folder other users can reach is not read; the reason is said once, on stderr.
+chmod 770 "$THARNVIK_BRIDGES_DIR"
+run 3 list
+said="^Virtual bridges in $THARNVIK_BRIDGES_DIR are ignored: other users have access to it (mode 0770, not 0700)\. "
+[ "$(grep -c "$said.*THARNVIK_BRIDGES_DIR" "$WORK/err")" -eq 1 ] || fail "untrusted folder: $(cat "$WORK/err")"
+timeout 5 "$SIM" --serial SIM43 > "$WORK/sim43.out" 2>&1
+[ $? -eq 1 ] || fail "the virtual pedal took an untrusted folder"
+grep -q "cannot hold the announcement: other users have access to it" "$WORK/sim43.out" \
+    || fail "sim refusal: $(cat "$WORK/sim43.out")"
+[ ! -e "$THARNVIK_BRIDGES_DIR/SIM43.bridge" ] || fail "announced in an untrusted folder"
+chmod 700 "$THARNVIK_BRIDGES_DIR"
+# An announcement naming the pseudo-terminal master and a file outside the folder is not listed,
+# and the link and unlink of the real one leave that file alone.
+echo "keep me" > "$WORK/precious"
+printf 'serial=EVIL\ndescription=x\npath=/dev/ptmx\npid=%s\nlatency=%s\n' "$SIM_PID" "$WORK/precious" \
+    > "$THARNVIK_BRIDGES_DIR/EVIL.bridge"
+printf 'serial=EVIL2\ndescription=x\npath=%s\npid=%s\nlatency=%s\n' \
+    "$(sed -n 's/^path=//p' "$THARNVIK_BRIDGES_DIR/SIM42.bridge")" "$SIM_PID" "$WORK/precious" \
+    > "$THARNVIK_BRIDGES_DIR/EVIL2.bridge"
+run 0 list
+[ "$(cat "$WORK/out")" = $'SIM42\tTharnvik MK3\tvirtual bridge' ] \
+    || fail "planted announcements listed: $(cat "$WORK/out")"
+run 3 --serial EVIL2 info
+run 0 info
+[ "$(cat "$WORK/precious")" = "keep me" ] || fail "a file outside the folder was written: $(cat "$WORK/precious")"
+rm -f "$THARNVIK_BRIDGES_DIR/EVIL.bridge" "$THARNVIK_BRIDGES_DIR/EVIL2.bridge"
+
 run 0 info
 grep -qx "Firmware: 16" "$WORK/out" || fail "info firmware: $(cat "$WORK/out")"
 grep -qx "Algorithm: 0015" "$WORK/out" || fail "info algorithm"
@@ -116,6 +144,10 @@ run 2 set Dry twelve
 run 2 frobnicate
 run 2 --serial
 run 2 info --yaml
+# A log that cannot be written is found before the link, not after the work.
+run 2 --log "$WORK/no-such-folder/cli.log" set Dry 0x400000
+[ "$(wc -l < "$WORK/err")" -eq 1 ] && grep -q "cannot write the log" "$WORK/err" || fail "unwritable log: $(cat "$WORK/err")"
+[ ! -e "$WORK/no-such-folder" ] || fail "unwritable log: the folder was made"
 [ ! -s "$WORK/received" ] || fail "a usage error sent: $(cat "$WORK/received")"
 run 0 --help
 grep -q "Exit status" "$WORK/out" || fail "--help"

@@ -1,3 +1,6 @@
+#include "CompositeFtd2xx.h"
+#include "ConsoleModel.h"
+#include "D2XXUnit.h"
 #include "LatencyChecks.h"
 #include "LinuxSerialDriver.h"
 #include "PtyPair.h"
@@ -8,6 +11,8 @@
 #include <filesystem>
 #include <fstream>
 #include <optional>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/wait.h>
 
 #include <gtest/gtest.h>
@@ -265,4 +270,319 @@ TEST(VirtualBridgeDriver, DefaultFolderFollowsTheEnvironment)
     }
     savedBridges.isNull() ? qunsetenv("THARNVIK_BRIDGES_DIR") : qputenv("THARNVIK_BRIDGES_DIR", savedBridges);
     savedRuntime.isNull() ? qunsetenv("XDG_RUNTIME_DIR") : qputenv("XDG_RUNTIME_DIR", savedRuntime);
+}
+
+namespace {
+
+std::string wholeFile(const fs::path &file)
+{
+    std::ifstream in(file, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+std::string announcementOf(const std::string &serial, const std::string &path, const std::string &latency = {})
+{
+    return "serial=" + serial + "\ndescription=Virtual " + serial + "\npath=" + path + "\npid="
+        + std::to_string(::getpid()) + "\n" + (latency.empty() ? std::string() : "latency=" + latency + "\n");
+}
+
+// The folder of a virtual pedal as it announces itself: a private folder
+// holding SIM.bridge for a live pseudo-terminal and its latency file at 16.
+// Beside it (outside) a file that nothing may ever write.
+struct AnnouncedBridge {
+    QTemporaryDir dir;
+    fs::path folder = fs::path(dir.path().toStdString()) / "bridges";
+    fs::path outside = fs::path(dir.path().toStdString()) / "precious.txt";
+    PtyPair pty;
+
+    AnnouncedBridge()
+    {
+        fs::create_directory(folder);
+        fs::permissions(folder, fs::perms::owner_all, fs::perm_options::replace);
+        writeFile(outside, "keep me\n");
+        writeFile(folder / "SIM.latency", "16\n");
+        writeFile(folder / "SIM.bridge", announcementOf("SIM", pty.path, (folder / "SIM.latency").string()));
+    }
+};
+
+// What a listing of `folder` shows, and what the first and a second
+// listing said about it.
+struct Looked {
+    std::vector<Listed> listed;
+    std::vector<std::string> firstNotes;
+    std::vector<std::string> secondNotes;
+};
+
+Looked look(const fs::path &folder)
+{
+    VirtualBridgeDriver driver(folder.string());
+    Looked seen;
+    seen.listed = listAll(driver);
+    seen.firstNotes = driver.takeListingNotes();
+    listAll(driver);
+    seen.secondNotes = driver.takeListingNotes();
+    return seen;
+}
+
+bool runningAsRoot()
+{
+    return ::geteuid() == 0;
+}
+
+} // namespace
+
+TEST(VirtualBridgeDriver, AFolderThatIsNotTheUsersPrivateOneListsNothingAndSaysOnceWhy)
+{
+    struct Case {
+        const char *name;
+        std::function<fs::path(const AnnouncedBridge &)> spoil; // returns the folder to list
+        std::string reason;
+    };
+    const std::vector<Case> cases = {
+        {"group-writable",
+         [](const AnnouncedBridge &b) {
+             fs::permissions(b.folder, fs::perms::group_all, fs::perm_options::add);
+             return b.folder;
+         },
+         "other users have access to it (mode 0770, not 0700)"},
+        {"readable by others",
+         [](const AnnouncedBridge &b) {
+             fs::permissions(b.folder, fs::perms::others_read | fs::perms::others_exec, fs::perm_options::add);
+             return b.folder;
+         },
+         "other users have access to it (mode 0705, not 0700)"},
+        {"a link to a private folder",
+         [](const AnnouncedBridge &b) {
+             const fs::path link = b.folder.parent_path() / "link";
+             fs::create_directory_symlink(b.folder, link);
+             return link;
+         },
+         "it is a symbolic link"},
+        {"a link, named with a trailing slash",
+         [](const AnnouncedBridge &b) {
+             const fs::path link = b.folder.parent_path() / "link";
+             fs::create_directory_symlink(b.folder, link);
+             return fs::path(link.string() + "/");
+         },
+         "it is a symbolic link"},
+        {"a file",
+         [](const AnnouncedBridge &b) {
+             const fs::path file = b.folder.parent_path() / "file";
+             writeFile(file, "");
+             return file;
+         },
+         "it is not a folder"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        AnnouncedBridge bridge;
+        const fs::path folder = c.spoil(bridge);
+        const Looked seen = look(folder);
+        EXPECT_TRUE(seen.listed.empty());
+        ASSERT_EQ(seen.firstNotes.size(), 1u);
+        const std::string &note = seen.firstNotes[0];
+        for (const std::string &part : {folder.string(), c.reason, std::string("Remove that folder"),
+                                        std::string("THARNVIK_BRIDGES_DIR")})
+            EXPECT_NE(note.find(part), std::string::npos) << note;
+        EXPECT_EQ(note.find('\n'), std::string::npos) << note;
+        EXPECT_TRUE(seen.secondNotes.empty()) << "said twice";
+        EXPECT_EQ(wholeFile(bridge.folder / "SIM.latency"), "16\n");
+    }
+
+    // The same announcement in a private folder is listed, and a missing
+    // folder is nothing to talk about.
+    AnnouncedBridge good;
+    const Looked seen = look(good.folder);
+    EXPECT_EQ(seen.listed, (std::vector<Listed>{{"SIM", "Virtual SIM"}}));
+    EXPECT_TRUE(seen.firstNotes.empty());
+    EXPECT_TRUE(look(good.folder / "absent").firstNotes.empty());
+}
+
+TEST(VirtualBridgeDriver, FilesOfAnotherUserAreNotTrusted)
+{
+    if (!runningAsRoot())
+        GTEST_SKIP() << "giving a file to another user needs root";
+    constexpr uid_t kOther = 12345;
+    {
+        AnnouncedBridge bridge;
+        ASSERT_EQ(::chown(bridge.folder.c_str(), kOther, kOther), 0);
+        const Looked seen = look(bridge.folder);
+        EXPECT_TRUE(seen.listed.empty());
+        ASSERT_EQ(seen.firstNotes.size(), 1u);
+        EXPECT_NE(seen.firstNotes[0].find("it belongs to another user (uid 12345)"), std::string::npos)
+            << seen.firstNotes[0];
+        EXPECT_TRUE(seen.secondNotes.empty());
+    }
+    // In the user's folder: an announcement, a latency file or a
+    // pseudo-terminal of somebody else's.
+    for (const char *whose : {"SIM.bridge", "SIM.latency", "pty"}) {
+        SCOPED_TRACE(whose);
+        AnnouncedBridge bridge;
+        const std::string file = std::string(whose) == "pty" ? bridge.pty.path : (bridge.folder / whose).string();
+        struct stat before {};
+        ASSERT_EQ(::stat(file.c_str(), &before), 0);
+        ASSERT_EQ(::chown(file.c_str(), kOther, kOther), 0);
+        const Looked seen = look(bridge.folder);
+        EXPECT_TRUE(seen.listed.empty());
+        EXPECT_TRUE(seen.firstNotes.empty());
+        EXPECT_EQ(wholeFile(bridge.folder / "SIM.latency"), "16\n");
+        ::chown(file.c_str(), before.st_uid, before.st_gid);
+    }
+}
+
+TEST(VirtualBridgeDriver, AnAnnouncementIsListedOnlyWhenWhatItNamesIsTheUsersOwn)
+{
+    AnnouncedBridge bridge;
+    const fs::path &folder = bridge.folder;
+    const std::string latency = (folder / "SIM.latency").string();
+    const std::string outside = bridge.outside.string();
+    ASSERT_EQ(::mkfifo((folder / "fifo").c_str(), 0600), 0);
+    ASSERT_EQ(::mkfifo((folder.parent_path() / "fifo").c_str(), 0600), 0);
+    writeFile(folder / "plain", "16\n");
+    fs::create_symlink(bridge.pty.path, folder / "pty-link");
+    fs::create_symlink(bridge.outside, folder / "outside-link");
+
+    struct Case {
+        std::string serial;
+        std::string path;
+        std::string latency;
+    };
+    const std::vector<Case> cases = {
+        {"PTMX", "/dev/ptmx", latency},
+        {"DEVNULL", "/dev/null", latency},
+        {"TTY", "/dev/tty", latency},
+        {"PLAIN", (folder / "plain").string(), latency},
+        {"FIFO", (folder / "fifo").string(), latency},
+        {"PTYLINK", (folder / "pty-link").string(), latency},
+        {"LATENCYOUT", bridge.pty.path, outside},
+        {"LATENCYUP", bridge.pty.path, (folder / ".." / "precious.txt").string()},
+        {"LATENCYLINK", bridge.pty.path, (folder / "outside-link").string()},
+        {"LATENCYFIFO", bridge.pty.path, (folder / "fifo").string()},
+        {"LATENCYDIR", bridge.pty.path, folder.string()},
+    };
+    for (const Case &c : cases)
+        writeFile(folder / (c.serial + ".bridge"), announcementOf(c.serial, c.path, c.latency));
+    // Announcements that are not regular files of their own.
+    fs::create_symlink(folder / "SIM.bridge", folder / "LINKED.bridge");
+    writeFile(folder.parent_path() / "ELSEWHERE.bridge", announcementOf("ELSEWHERE", bridge.pty.path, latency));
+    fs::create_symlink(folder.parent_path() / "ELSEWHERE.bridge", folder / "ELSEWHERE.bridge");
+    ASSERT_EQ(::mkfifo((folder / "WAITING.bridge").c_str(), 0600), 0);
+    ASSERT_EQ(::mkfifo((folder / "ELSEWHERE-FIFO.bridge").c_str(), 0600), 0);
+
+    VirtualBridgeDriver driver(folder.string());
+    EXPECT_EQ(listAll(driver), (std::vector<Listed>{{"SIM", "Virtual SIM"}}));
+    EXPECT_TRUE(driver.takeListingNotes().empty());
+    for (const Case &c : cases) {
+        FT_HANDLE h = 0;
+        EXPECT_EQ(driver.FT_OpenEx(const_cast<char *>(c.serial.c_str()), ft::OPEN_BY_SERIAL_NUMBER, &h),
+                  ft::DEVICE_NOT_FOUND)
+            << c.serial;
+    }
+    // The one that is the user's works, latency file and all.
+    FT_HANDLE h = 0;
+    ASSERT_EQ(driver.FT_OpenEx(const_cast<char *>("SIM"), ft::OPEN_BY_SERIAL_NUMBER, &h), ft::OK);
+    expectLatencyMoves(driver, h, 16, 1);
+    expectLatencyMoves(driver, h, 1, 16);
+    EXPECT_EQ(driver.FT_Close(h), ft::OK);
+
+    EXPECT_EQ(wholeFile(bridge.outside), "keep me\n");
+    EXPECT_EQ(wholeFile(folder / "plain"), "16\n");
+    EXPECT_TRUE(fs::is_fifo(folder / "fifo"));
+}
+
+TEST(VirtualBridgeDriver, TheLatencyFileIsCheckedAgainEachTimeItIsUsed)
+{
+    // Listed with a good latency file, which is then replaced before the
+    // editor writes it.
+    struct Case {
+        const char *name;
+        std::function<void(const AnnouncedBridge &)> replace;
+    };
+    const std::vector<Case> cases = {
+        {"a link out of the folder",
+         [](const AnnouncedBridge &b) {
+             fs::remove(b.folder / "SIM.latency");
+             fs::create_symlink(b.outside, b.folder / "SIM.latency");
+         }},
+        {"a FIFO",
+         [](const AnnouncedBridge &b) {
+             fs::remove(b.folder / "SIM.latency");
+             ASSERT_EQ(::mkfifo((b.folder / "SIM.latency").c_str(), 0600), 0);
+         }},
+        {"a folder open to others",
+         [](const AnnouncedBridge &b) { fs::permissions(b.folder, fs::perms::others_all, fs::perm_options::add); }},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        AnnouncedBridge bridge;
+        VirtualBridgeDriver driver(bridge.folder.string());
+        ASSERT_EQ(listAll(driver).size(), 1u);
+        FT_HANDLE h = 0;
+        ASSERT_EQ(driver.FT_OpenEx(const_cast<char *>("SIM"), ft::OPEN_BY_SERIAL_NUMBER, &h), ft::OK);
+        c.replace(bridge);
+        EXPECT_EQ(latencyInForce(driver, h), 16); // the default: nothing is read from it
+        EXPECT_EQ(driver.FT_SetLatencyTimer(h, 1), ft::NOT_SUPPORTED);
+        EXPECT_NE(std::string(driver.lastLatencyAdvice()).find("stays at 16 ms"), std::string::npos);
+        EXPECT_EQ(driver.FT_Close(h), ft::OK);
+        EXPECT_EQ(wholeFile(bridge.outside), "keep me\n");
+    }
+}
+
+TEST(VirtualBridgeDriver, ThePortIsOpenedOnlyAsAPseudoTerminal)
+{
+    // A device node that the listing takes for a pseudo-terminal (the same
+    // device numbers as the pair's slave), replaced by something else between
+    // the listing and the open.
+    if (!runningAsRoot())
+        GTEST_SKIP() << "making a device node needs root";
+    AnnouncedBridge bridge;
+    struct stat pts {};
+    ASSERT_EQ(::stat(bridge.pty.path.c_str(), &pts), 0);
+    const fs::path node = bridge.folder / "node";
+    writeFile(bridge.folder / "NODE.bridge", announcementOf("NODE", node.string()));
+
+    for (const std::string replacement : {"fifo", "file", "link to the pseudo-terminal"}) {
+        SCOPED_TRACE(replacement);
+        fs::remove(node);
+        if (::mknod(node.c_str(), S_IFCHR | 0600, pts.st_rdev) != 0)
+            GTEST_SKIP() << "no device nodes here: " << std::strerror(errno);
+        VirtualBridgeDriver driver(bridge.folder.string());
+        ASSERT_EQ(listAll(driver).size(), 2u);
+        fs::remove(node);
+        if (replacement == "fifo")
+            ASSERT_EQ(::mkfifo(node.c_str(), 0600), 0);
+        else if (replacement == "file")
+            writeFile(node, "");
+        else
+            fs::create_symlink(bridge.pty.path, node);
+        FT_HANDLE h = 0;
+        EXPECT_EQ(driver.FT_OpenEx(const_cast<char *>("NODE"), ft::OPEN_BY_SERIAL_NUMBER, &h), ft::DEVICE_NOT_FOUND);
+        EXPECT_STREQ(driver.lastOpenAdvice(), "");
+    }
+}
+
+TEST(VirtualBridgeDriver, TheNoteReachesTheConsoleOncePerRun)
+{
+    AnnouncedBridge bridge;
+    fs::permissions(bridge.folder, fs::perms::group_write, fs::perm_options::add);
+    std::vector<std::unique_ptr<Ftd2xx>> drivers;
+    drivers.push_back(std::make_unique<VirtualBridgeDriver>(bridge.folder.string()));
+    CompositeFtd2xx composite(std::move(drivers));
+    ConsoleModel console;
+    D2XXUnit usb(composite, console);
+
+    auto notesInConsole = [&] {
+        int n = 0;
+        for (qsizetype i = 0; i < console.lineCount(); ++i)
+            n += console.line(i).contains(QStringLiteral("are ignored: other users have access to it (mode 0720"));
+        return n;
+    };
+    ASSERT_EQ(usb.GetFTDeviceCount(), ft::OK);
+    EXPECT_EQ(usb.deviceCount, 0u);
+    EXPECT_EQ(notesInConsole(), 1);
+    ASSERT_EQ(usb.listingNotes.size(), 1);
+    EXPECT_TRUE(usb.listingNotes[0].startsWith(QStringLiteral("Virtual bridges in ")));
+    ASSERT_EQ(usb.GetFTDeviceCount(), ft::OK);
+    EXPECT_EQ(notesInConsole(), 1);
+    EXPECT_TRUE(usb.listingNotes.isEmpty());
 }

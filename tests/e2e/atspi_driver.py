@@ -201,6 +201,8 @@ class Programs:
         self.pedal_log = os.path.join(workdir, "pedal.log")
         os.makedirs(self.home, exist_ok=True)
         os.makedirs(self.bridges, mode=0o700, exist_ok=True)
+        # Only a private folder is read (the mode above is subject to the umask).
+        os.chmod(self.bridges, 0o700)
         env = dict(os.environ)
         env.update(
             HOME=self.home,

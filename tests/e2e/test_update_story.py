@@ -2,17 +2,26 @@
 against a maker's server on the loopback address that offers a newer editor.
 The Info menu and the "New Version" window tell; "Don't Show This Message
 Again" writes its flag; Update Now downloads the updater (a recording
-stand-in), starts it twice and ends the editor, whose log is appended."""
+stand-in) and its signature, checks one against the other, starts it twice
+and ends the editor, whose log is appended. The editor under test is
+tharnvik-editor-e2e, which trusts the tests' signing key
+(updater-test-signing.pub beside this story) in place of the maker's."""
 
+import glob
 import http.server
 import os
 import shutil
+import stat
 import struct
 import sys
 import tempfile
 import threading
 
 from atspi_driver import FRAME, Programs, editor_windows, answer_dialog, find, labels, press, wait_for
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, os.path.join(HERE, "..", "..", "tools"))
+import updater_signing  # noqa: E402
 
 
 
@@ -64,10 +73,15 @@ def main(editor, pedal):
         installed = os.path.join(program_folder, "tharnvik-editor")
         shutil.copy2(editor, installed)
 
+        updater_program = stand_in_updater(1, 3)
+        secret = updater_signing.read_hex_key(os.path.join(HERE, "updater-test-signing.key"),
+                                              updater_signing.SECRET_KEY_SIZE)
+        signature = updater_signing.sign(secret, updater_program)
         server = Server({
             "/download/tharnvik-editor-version.php": b"9.0.0.0",
             "/download/update/Tharnvik_Win_Updater_Version.php": b"1.3",
-            "/download/update/Tharnvik_Win_Updater.exe": stand_in_updater(1, 3),
+            "/download/update/Tharnvik_Win_Updater.exe": updater_program,
+            "/download/update/Tharnvik_Win_Updater.exe.sig": signature,
         })
         os.environ["THARNVIK_SERVER_URL"] = server.url
         os.environ["TMPDIR"] = temp_folder
@@ -96,14 +110,23 @@ def main(editor, pedal):
             record = os.path.join(program_folder, "record.txt")
             wait_for(lambda: os.path.exists(record) and open(record).read().count("\n") == 2, 20, "both runs")
             runs = sorted(open(record).read().splitlines())
-            target = os.path.join(temp_folder, "Tharnvik_Editor_Update.exe")
+            # The update's path is in a folder of its own that only the user
+            # can enter; the download's folder has gone.
+            update_folders = glob.glob(os.path.join(temp_folder, "tharnvik-update-*"))
+            assert len(update_folders) == 1, os.listdir(temp_folder)
+            assert stat.S_IMODE(os.stat(update_folders[0]).st_mode) == 0o700
+            assert not glob.glob(os.path.join(temp_folder, "tharnvik-download-*")), os.listdir(temp_folder)
+            target = os.path.join(update_folders[0], "Tharnvik_Editor_Update.exe")
             assert runs == ["0|" + program_folder, "|".join(["2", program_folder, target, installed])], runs
             updater = os.path.join(program_folder, "Tharnvik_Win_Updater.exe")
             assert os.access(updater, os.X_OK)
+            with open(updater + ".sig", "rb") as f:
+                assert f.read() == signature
             assert not os.path.exists(os.path.join(program_folder, "Tharnvik_Win_Updater_Update.exe"))
             assert server.requests == ["/download/tharnvik-editor-version.php",
                                        "/download/update/Tharnvik_Win_Updater_Version.php",
-                                       "/download/update/Tharnvik_Win_Updater.exe"], server.requests
+                                       "/download/update/Tharnvik_Win_Updater.exe",
+                                       "/download/update/Tharnvik_Win_Updater.exe.sig"], server.requests
 
             with open(os.path.join(programs.app_folder, "log.txt"), encoding="utf-8", newline="") as f:
                 log = f.read()

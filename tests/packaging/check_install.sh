@@ -73,5 +73,8 @@ if command -v dpkg-deb >/dev/null 2>&1 && command -v cpack >/dev/null 2>&1; then
         echo "$CONTENTS" | grep -q " $f\$" || fail "package lacks $f"
     done
     dpkg-deb -f "$DEB" Depends | grep -q libqt6widgets6 || fail "package does not depend on Qt's widgets"
+    dpkg-deb -f "$DEB" Depends | grep -q fonts-liberation2 || fail "package does not depend on the Arial-compatible font"
+    # The editor checks the updater's signature with libsodium.
+    dpkg-deb -f "$DEB" Depends | grep -q libsodium || fail "package does not depend on libsodium"
 fi
 echo "install layout and package: ok"

@@ -146,6 +146,32 @@ TEST_F(PresetTest, SaveWritesWhatTheRequestRead)
     EXPECT_TRUE(fakes.dialogs.messages.last().startsWith("Save Local Preset stopped"));
 }
 
+TEST_F(PresetTest, SavingOverAPresetAsksFirst)
+{
+    TformMain &m = linked();
+    QDir().mkpath(presetFolder());
+    const QString file = QDir(presetFolder()).filePath("kept.txt");
+    writeBytes(file, "theirs");
+    const QString asked = QStringLiteral("A preset named \"kept\" already exists. Replace it?");
+
+    // No: the file stays as it was, nothing is said to have been saved.
+    fakes.dialogs.fileNames = {QDir(presetFolder()).filePath("kept")};
+    fakes.dialogs.answers = {Answer::No};
+    const int messages = fakes.dialogs.messages.size();
+    m.menuSavePreset->trigger();
+    EXPECT_EQ(fakes.dialogs.questions, QStringList{asked});
+    EXPECT_EQ(readBytes(file), QByteArray("theirs"));
+    EXPECT_EQ(fakes.dialogs.messages.size(), messages);
+
+    // Yes: replaced.
+    fakes.dialogs.fileNames = {file};
+    fakes.dialogs.answers = {Answer::Yes};
+    m.menuSavePreset->trigger();
+    EXPECT_EQ(fakes.dialogs.questions.size(), 2);
+    EXPECT_EQ(readBytes(file).size(), 182);
+    EXPECT_TRUE(fakes.dialogs.messages.last().startsWith("File saved successfully: "));
+}
+
 TEST_F(PresetTest, LoadSetsTheValuesAndSendsAtOnce)
 {
     TformMain &m = linked();

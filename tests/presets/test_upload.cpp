@@ -107,36 +107,44 @@ TEST_F(UploadTest, FileUpload)
 {
     TformMain &m = linked();
     QTemporaryDir dir;
-    const QString big = QDir(dir.path()).filePath("big.dat");
-    {
-        QFile f(big);
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        QByteArray bytes(70000, '\x5A');
-        f.write(bytes);
-    }
-    fakes.dialogs.fileNames = {big};
+    auto makeFile = [&dir](const char *name, qint64 size) {
+        const QString path = QDir(dir.path()).filePath(QString::fromLatin1(name));
+        QFile f(path);
+        EXPECT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(QByteArray(size, '\x5A'));
+        return path;
+    };
+    const QString full = makeFile("full.dat", 65536);
+    fakes.dialogs.fileNames = {full};
     m.menuLoadAlgorithmFromFile->trigger();
     ASSERT_EQ(ft().writes.size(), 2u);
     EXPECT_EQ(ft().writes[1].size(), 65536);
     EXPECT_TRUE(log().contains("65536 Bytes Sent ..."));
     EXPECT_TRUE(log().endsWith("num of bytes received from device: 0"));
     EXPECT_EQ(m.lblStatus->text(), QStringLiteral("Upload Complete\r\n"));
-    EXPECT_EQ(m.uploadFolder, QFileInfo(big).absolutePath());
+    EXPECT_EQ(m.uploadFolder, QFileInfo(full).absolutePath());
     EXPECT_NE(fakes.clock.pauses.end(), std::find(fakes.clock.pauses.begin(), fakes.clock.pauses.end(), 400));
 
-    // An empty file sends nothing but the bypass; a vanished one is reported.
-    const QString empty = QDir(dir.path()).filePath("empty.dat");
-    QFile(empty).open(QIODevice::WriteOnly);
-    ft().writes.clear();
-    fakes.dialogs.fileNames = {empty};
-    fakes.clock.onWait = [&](qint64) { ft().rx += "Upload Rejected\r\n"; fakes.clock.onWait = nullptr; };
-    m.menuLoadAlgorithmFromFile->trigger();
-    EXPECT_TRUE(log().contains("0 Bytes Sent ..."));
-    ft().writes.clear();
-    fakes.dialogs.fileNames = {QDir(dir.path()).filePath("gone.dat")};
-    m.menuLoadAlgorithmFromFile->trigger();
-    EXPECT_TRUE(fakes.dialogs.messages.last().startsWith("Cannot open"));
-    EXPECT_EQ(ft().writes.size(), 1u); // the bypass only
+    // A file the pedal cannot take whole, an empty one (the pedal would wait
+    // for ever) and a vanished one are refused before anything is sent.
+    const struct {
+        QString path;
+        const char *message;
+    } refused[] = {
+        {makeFile("big.dat", 70000), "big.dat holds 70000 bytes; an algorithm image holds 1 to 65536. Nothing was sent."},
+        {makeFile("empty.dat", 0), "empty.dat holds 0 bytes; an algorithm image holds 1 to 65536. Nothing was sent."},
+        {QDir(dir.path()).filePath("gone.dat"), "Cannot open"},
+    };
+    for (const auto &r : refused) {
+        ft().writes.clear();
+        fakes.dialogs.fileNames = {r.path};
+        fakes.dialogs.questions.clear();
+        m.menuLoadAlgorithmFromFile->trigger();
+        EXPECT_TRUE(fakes.dialogs.messages.last().contains(QString::fromLatin1(r.message)))
+            << fakes.dialogs.messages.last().toStdString();
+        EXPECT_TRUE(ft().writes.empty()) << r.message;
+        EXPECT_TRUE(fakes.dialogs.questions.isEmpty()) << r.message; // not asked to upload
+    }
 
     // Cancelled dialog: nothing at all.
     ft().writes.clear();

@@ -5,7 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
+#include <filesystem>
+#include <functional>
 #include <csignal>
 #include <fcntl.h>
 #include <map>
@@ -39,14 +42,17 @@ class PedalProgram : public ::testing::Test {
 protected:
     void start(std::vector<std::string> args)
     {
-        m_bridges = m_dir.path() + "/bridges";
+        if (m_bridges.empty())
+            m_bridges = m_dir.path() + "/bridges";
+        m_stderr = m_dir.path() + "/stderr.txt";
         m_pid = ::fork();
         ASSERT_GE(m_pid, 0);
         if (m_pid == 0) {
             ::setenv("THARNVIK_BRIDGES_DIR", m_bridges.c_str(), 1);
             const int null = ::open("/dev/null", O_WRONLY);
+            const int err = ::open(m_stderr.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
             ::dup2(null, 1);
-            ::dup2(null, 2);
+            ::dup2(err, 2);
             std::vector<char *> argv;
             argv.push_back(const_cast<char *>(THARNVIK_PEDAL_SIM_PROGRAM));
             for (auto &a : args)
@@ -77,6 +83,18 @@ protected:
         const auto end = Clock::now() + 10s;
         while (Clock::now() < end) {
             if (::access(file.c_str(), F_OK) == 0)
+                return true;
+            std::this_thread::sleep_for(10ms);
+        }
+        return false;
+    }
+
+    // Until the file announces this program.
+    bool waitUntilAnnouncedBy(const std::string &file)
+    {
+        const auto end = Clock::now() + 10s;
+        while (Clock::now() < end) {
+            if (readAnnouncement(file)["pid"] == std::to_string(m_pid))
                 return true;
             std::this_thread::sleep_for(10ms);
         }
@@ -114,18 +132,44 @@ protected:
         return got;
     }
 
-    void TearDown() override
+    void TearDown() override { stop(); }
+
+    void stop()
     {
         if (m_pid > 0) {
             ::kill(m_pid, SIGKILL);
             ::waitpid(m_pid, nullptr, 0);
         }
+        m_pid = -1;
+    }
+
+    std::string said() const
+    {
+        std::ifstream in(m_stderr);
+        return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     }
 
     TempDir m_dir;
-    std::string m_bridges;
+    std::string m_bridges; // set before start() to announce elsewhere
+    std::string m_stderr;
     pid_t m_pid = -1;
 };
+
+std::string wholeFile(const std::string &file)
+{
+    std::ifstream in(file, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+std::vector<std::string> namesIn(const std::string &folder)
+{
+    std::vector<std::string> names;
+    std::error_code ec;
+    for (const auto &entry : std::filesystem::directory_iterator(folder, ec))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
 
 TEST_F(PedalProgram, AnnouncesServesTheRequestAndWithdrawsOnSigterm)
 {
@@ -233,6 +277,105 @@ TEST_F(PedalProgram, IndependentFlasherUpgradesThePedalInItsBootloader)
     ASSERT_TRUE(numbers);
     ASSERT_EQ(numbers->size(), 107u);
     EXPECT_EQ((*numbers)[0], 16);
+}
+
+TEST_F(PedalProgram, RefusesAFolderThatIsNotTheUsersPrivateOne)
+{
+    namespace fs = std::filesystem;
+    struct Case {
+        const char *name;
+        std::function<bool(const std::string &privateFolder, const std::string &given)> make; // false: not here
+        std::string reason;
+    };
+    const std::vector<Case> cases = {
+        {"group-writable",
+         [](const std::string &, const std::string &given) {
+             return ::mkdir(given.c_str(), 0700) == 0 && ::chmod(given.c_str(), 0770) == 0;
+         },
+         "other users have access to it (mode 0770, not 0700)"},
+        {"a link to a private folder",
+         [](const std::string &privateFolder, const std::string &given) {
+             return ::symlink(privateFolder.c_str(), given.c_str()) == 0;
+         },
+         "it is a symbolic link"},
+        {"another user's",
+         [](const std::string &, const std::string &given) {
+             return ::geteuid() == 0 && ::mkdir(given.c_str(), 0700) == 0 && ::chown(given.c_str(), 12345, 12345) == 0;
+         },
+         "it belongs to another user (uid 12345)"},
+    };
+    const std::string privateFolder = m_dir.path() + "/private";
+    ASSERT_EQ(::mkdir(privateFolder.c_str(), 0700), 0);
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        m_bridges = m_dir.path() + "/" + c.name;
+        if (!c.make(privateFolder, m_bridges)) {
+            std::fprintf(stderr, "not tried here (needs root): %s\n", c.name);
+            continue;
+        }
+        start({"--serial", "THV00045"});
+        EXPECT_EQ(waitForExit(5s), 1);
+        stop(); // when it did not end
+        const std::string message = said();
+        for (const std::string &part : {m_bridges + " cannot hold the announcement: " + c.reason,
+                                        std::string("THARNVIK_BRIDGES_DIR")})
+            EXPECT_NE(message.find(part), std::string::npos) << message;
+        EXPECT_TRUE(namesIn(m_bridges).empty());
+        EXPECT_TRUE(namesIn(privateFolder).empty());
+    }
+}
+
+TEST_F(PedalProgram, OnExitRemovesOnlyTheFilesItMade)
+{
+    const std::string precious = m_dir.path() + "/precious.txt";
+    std::ofstream(precious) << "keep me\n";
+    start({"--serial", "THV00046"});
+    const std::string file = m_bridges + "/THV00046.bridge";
+    ASSERT_TRUE(waitForFile(file));
+    const std::string latency = m_bridges + "/THV00046.latency";
+    ASSERT_EQ(readAnnouncement(file)["latency"], latency);
+
+    // The announcement now names another file; and the latency file is
+    // another file than the one the pedal made.
+    auto keys = readAnnouncement(file);
+    std::ofstream(file, std::ios::trunc) << "serial=THV00046\npath=" << keys["path"] << "\npid=" << keys["pid"]
+                                         << "\nlatency=" << precious << "\n";
+    const std::string other = m_bridges + "/other";
+    std::ofstream(other) << "1\n";
+    ASSERT_EQ(::rename(other.c_str(), latency.c_str()), 0);
+
+    ASSERT_EQ(::kill(m_pid, SIGTERM), 0);
+    EXPECT_EQ(waitForExit(5s), 0);
+    EXPECT_EQ(wholeFile(precious), "keep me\n");
+    EXPECT_EQ(namesIn(m_bridges), std::vector<std::string>{"THV00046.latency"});
+    EXPECT_EQ(wholeFile(latency), "1\n");
+}
+
+TEST_F(PedalProgram, WritesNothingThroughWhatAnEarlierRunLeftBehind)
+{
+    // A latency file that is now a link to another file, and the
+    // announcement of a process that is gone.
+    const std::string precious = m_dir.path() + "/precious.txt";
+    std::ofstream(precious) << "keep me\n";
+    m_bridges = m_dir.path() + "/bridges";
+    ASSERT_EQ(::mkdir(m_bridges.c_str(), 0700), 0);
+    const std::string latency = m_bridges + "/THV00047.latency";
+    ASSERT_EQ(::symlink(precious.c_str(), latency.c_str()), 0);
+    const std::string file = m_bridges + "/THV00047.bridge";
+    std::ofstream(file) << "serial=THV00047\npath=/dev/null\npid=999999999\nlatency=" << precious << "\n";
+
+    start({"--serial", "THV00047", "--paced"});
+    ASSERT_TRUE(waitUntilAnnouncedBy(file));
+    EXPECT_EQ(wholeFile(precious), "keep me\n");
+    struct stat st {};
+    ASSERT_EQ(::lstat(latency.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISREG(st.st_mode));
+    EXPECT_EQ(wholeFile(latency), "16\n");
+
+    ASSERT_EQ(::kill(m_pid, SIGTERM), 0);
+    EXPECT_EQ(waitForExit(5s), 0);
+    EXPECT_TRUE(namesIn(m_bridges).empty());
+    EXPECT_EQ(wholeFile(precious), "keep me\n");
 }
 
 TEST_F(PedalProgram, RefusesBadOptions)

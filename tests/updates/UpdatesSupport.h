@@ -5,6 +5,9 @@
 #include <QString>
 
 #include <cstdint>
+#include <cstdlib>
+
+#include <sodium.h>
 
 // A Windows program's fixed file-info record (13 little-endian words) with
 // the given file version, as the resource section carries it.
@@ -55,3 +58,27 @@ inline QByteArray readFile(const QString &path)
     QFile f(path);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
+
+// An Ed25519 key pair of the test's own, made with libsodium, for signing
+// stand-in updaters as the maker signs the real one.
+class SigningKey {
+public:
+    SigningKey()
+    {
+        if (sodium_init() < 0 || crypto_sign_keypair(m_public, m_secret) != 0)
+            std::abort();
+    }
+    QByteArray publicKey() const { return QByteArray(reinterpret_cast<const char *>(m_public), sizeof m_public); }
+    // The detached signature of bytes (64 bytes).
+    QByteArray sign(const QByteArray &bytes) const
+    {
+        unsigned char signature[crypto_sign_BYTES];
+        crypto_sign_detached(signature, nullptr, reinterpret_cast<const unsigned char *>(bytes.constData()),
+                             static_cast<unsigned long long>(bytes.size()), m_secret);
+        return QByteArray(reinterpret_cast<const char *>(signature), sizeof signature);
+    }
+
+private:
+    unsigned char m_public[crypto_sign_PUBLICKEYBYTES];
+    unsigned char m_secret[crypto_sign_SECRETKEYBYTES];
+};

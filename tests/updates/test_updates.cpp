@@ -11,6 +11,7 @@
 #include "RealServices.h"
 #include "Resources.h"
 #include "UpdateUpdaterUnit.h"
+#include "UpdaterSignature.h"
 #include "UpdatesSupport.h"
 #include "main.h"
 
@@ -25,7 +26,10 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <unistd.h>
+
+#include <optional>
 
 namespace {
 
@@ -34,6 +38,7 @@ using Mode = LoopbackHttpServer::Mode;
 constexpr auto kEditorVersion = "/download/tharnvik-editor-version.php";
 constexpr auto kUpdaterVersion = "/download/update/Tharnvik_Win_Updater_Version.php";
 constexpr auto kUpdaterDownload = "/download/update/Tharnvik_Win_Updater.exe";
+constexpr auto kUpdaterSignature = "/download/update/Tharnvik_Win_Updater.exe.sig";
 constexpr auto kQuestion = "This action will update the Tharnvik Editor to the latest version. Do you want to continue?";
 constexpr auto kDownloaded = "New updater downloaded! Click OK to proceed with the update.";
 constexpr auto kLaunchFailed = "Failed to launch updater. Please run as administrator.";
@@ -53,8 +58,10 @@ protected:
     }
     TformMain &start()
     {
+        clearUpdateFolders();
         editor = std::make_unique<Editor>(fakes.services());
         QObject::connect(&main(), &TformMain::closed, &main(), [this] { ended = true; });
+        updates().setTrustedKey(key.publicKey());
         return main();
     }
     TformMain &main() { return *editor->windows().formMain; }
@@ -76,14 +83,44 @@ protected:
     QString programFile(const char *name) const { return QDir(fakes.paths.programFolder()).filePath(QLatin1String(name)); }
     QString updater() const { return programFile("Tharnvik_Win_Updater.exe"); }
     QString updaterUpdate() const { return programFile("Tharnvik_Win_Updater_Update.exe"); }
-    QString tempTarget() const { return QDir(fakes.paths.tempFolder()).filePath(QStringLiteral("Tharnvik_Editor_Update.exe")); }
+    // The folders the editor made for updates in the temporary folder.
+    QStringList updateFolders() const
+    {
+        return QDir(fakes.paths.tempFolder()).entryList({QStringLiteral("tharnvik-update-*")}, QDir::Dirs | QDir::Hidden);
+    }
+    // Those of an earlier round go before the editor starts again.
+    void clearUpdateFolders()
+    {
+        for (const QString &folder : updateFolders())
+            QDir(QDir(fakes.paths.tempFolder()).filePath(folder)).removeRecursively();
+    }
+    // The update's path in the one folder the editor made for it.
+    QString tempTarget() const
+    {
+        const QStringList folders = updateFolders();
+        if (folders.size() != 1)
+            return QStringLiteral("(%1 update folders)").arg(folders.size());
+        return QDir(fakes.paths.tempFolder()).filePath(folders[0] + QStringLiteral("/Tharnvik_Editor_Update.exe"));
+    }
     QString logFile() const { return QDir(editor->state().AppFolder).filePath(QStringLiteral("log.txt")); }
+    // The maker's server offers the updater with its signature beside it.
+    void serveProgram(const QByteArray &program)
+    {
+        server.answer(kUpdaterDownload, program);
+        server.answer(kUpdaterSignature, key.sign(program));
+    }
     void serveUpdater(const char *version, const QByteArray &program)
     {
         server.answer(kUpdaterVersion, version);
-        server.answer(kUpdaterDownload, program);
+        serveProgram(program);
+    }
+    // An updater in place as the editor leaves one: with its signature.
+    bool writeUpdater(const QString &path, const QByteArray &program)
+    {
+        return writeFile(path, program) && writeFile(path + QStringLiteral(".sig"), key.sign(program), false);
     }
 
+    SigningKey key;
     LoopbackHttpServer server;
     HttpClient http{1000};
     FakeServices fakes;
@@ -313,7 +350,7 @@ TEST_F(Updates, AnOlderLocalUpdaterIsReplacedThenStartedWithTheTwoPaths)
         fakes.dialogs.messages.clear();
         QFile::remove(updaterUpdate());
         const QByteArray oldProgram = recordingUpdater(row.major, row.minor);
-        ASSERT_TRUE(writeFile(updater(), oldProgram));
+        ASSERT_TRUE(writeUpdater(updater(), oldProgram));
         serveUpdater(row.server, newProgram);
         start();
         updates().UpdateEditor();
@@ -396,9 +433,10 @@ TEST_F(Updates, AFailedDownloadSavesNothingAndStartsOnlyWhatWasThere)
             fakes.shell.starts.clear();
             fakes.dialogs.messages.clear();
             QFile::remove(updater());
+            QFile::remove(updater() + ".sig");
             ASSERT_TRUE(writeFile(updaterUpdate(), "an earlier download"));
             if (localUpdater) {
-                ASSERT_TRUE(writeFile(updater(), recordingUpdater(1, 2)));
+                ASSERT_TRUE(writeUpdater(updater(), recordingUpdater(1, 2)));
             }
             server.answer(kUpdaterVersion, "1.3");
             server.route(kUpdaterDownload, row.route);
@@ -406,18 +444,252 @@ TEST_F(Updates, AFailedDownloadSavesNothingAndStartsOnlyWhatWasThere)
             updates().UpdateEditor();
             ASSERT_FALSE(fakes.dialogs.messages.isEmpty());
             EXPECT_TRUE(fakes.dialogs.messages[0].startsWith(QLatin1String(row.message))) << fakes.dialogs.messages[0].toStdString();
-            EXPECT_EQ(fakes.dialogs.messages.size(), 1);
             EXPECT_EQ(readFile(updaterUpdate()), QByteArray("an earlier download"));
             EXPECT_EQ(QFileInfo::exists(updater()), localUpdater);
-            EXPECT_EQ(QDir(fakes.paths.programFolder()).entryList(QDir::Files | QDir::Hidden).size(), localUpdater ? 2 : 1);
-            // Only the updater's start with the two paths, never one without.
-            ASSERT_EQ(fakes.shell.starts.size(), 1u);
-            EXPECT_EQ(fakes.shell.starts[0].arguments.size(), 2);
+            // The updater and its signature, and the earlier download.
+            EXPECT_EQ(QDir(fakes.paths.programFolder()).entryList(QDir::Files | QDir::Hidden).size(), localUpdater ? 3 : 1);
+            if (localUpdater) {
+                // Only the updater's start with the two paths, never one without.
+                EXPECT_EQ(fakes.dialogs.messages.size(), 1);
+                ASSERT_EQ(fakes.shell.starts.size(), 1u);
+                EXPECT_EQ(fakes.shell.starts[0].arguments.size(), 2);
+            } else {
+                // Without an updater there is nothing to check, so nothing is
+                // handed to the shell: the start fails as it would there.
+                EXPECT_EQ(fakes.dialogs.messages, (QStringList{fakes.dialogs.messages[0], kLaunchFailed}));
+                EXPECT_TRUE(fakes.shell.starts.empty());
+            }
             EXPECT_TRUE(ended);
             editor.reset();
         }
     }
     EXPECT_TRUE(elsewhere.requests.isEmpty());
+}
+
+// ---------------------------------------------------------------- the maker's signature
+
+TEST_F(Updates, ADownloadWithoutTheMakersSignatureIsNeitherKeptNorStarted)
+{
+    const QByteArray program = recordingUpdater(1, 3);
+    const SigningKey stranger;
+    struct Row {
+        const char *what;
+        LoopbackHttpServer::Route signature;
+        const char *reason;
+    };
+    const Row rows[] = {
+        {"missing", {404, "Not Found", "no such file"}, "the updater's signature is missing: the server answered 404 Not Found"},
+        {"empty", {200, "OK", ""}, "the updater's signature is missing: the server sent an empty file"},
+        {"silent", {200, "OK", {}, Mode::Silent}, "the updater's signature is missing: No answer from the server within 1 s"},
+        {"another key's", {200, "OK", stranger.sign(program)}, "the updater's signature does not match"},
+        {"of the file before a change", {200, "OK", key.sign(recordingUpdater(1, 2))}, "the updater's signature does not match"},
+        {"a byte short", {200, "OK", key.sign(program).chopped(1)}, "the updater's signature does not match"},
+    };
+    const QByteArray old = recordingUpdater(1, 2);
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.what);
+        for (const bool localUpdater : {true, false}) {
+            SCOPED_TRACE(localUpdater ? "beside an old updater" : "without an updater");
+            ended = false;
+            fakes.shell.starts.clear();
+            fakes.dialogs.messages.clear();
+            QDir programFolder(fakes.paths.programFolder());
+            for (const QString &file : programFolder.entryList(QDir::Files | QDir::Hidden))
+                programFolder.remove(file);
+            if (localUpdater) {
+                ASSERT_TRUE(writeUpdater(updater(), old));
+            }
+            server.answer(kUpdaterVersion, "1.3");
+            server.answer(kUpdaterDownload, program);
+            server.route(kUpdaterSignature, row.signature);
+            start();
+            updates().UpdateEditor();
+            ASSERT_FALSE(fakes.dialogs.messages.isEmpty());
+            EXPECT_EQ(fakes.dialogs.messages[0], QStringLiteral("Download failed: ") + row.reason);
+            // Nothing of the download was kept, let alone made executable;
+            // the folder it waited in went with it.
+            EXPECT_EQ(QDir(fakes.paths.programFolder()).entryList(QDir::Files | QDir::Hidden),
+                      localUpdater ? QStringList({"Tharnvik_Win_Updater.exe", "Tharnvik_Win_Updater.exe.sig"}) : QStringList());
+            if (localUpdater) {
+                EXPECT_EQ(readFile(updater()), old);
+            }
+            EXPECT_TRUE(QDir(fakes.paths.tempFolder()).entryList({"tharnvik-download-*"}, QDir::Dirs | QDir::Hidden).isEmpty());
+            // No start without arguments: only the maker's updater that was
+            // there gets the two paths, as after any failed download.
+            if (localUpdater) {
+                EXPECT_EQ(fakes.dialogs.messages.size(), 1);
+                ASSERT_EQ(fakes.shell.starts.size(), 1u);
+                EXPECT_EQ(fakes.shell.starts[0].arguments, (QStringList{tempTarget(), fakes.paths.programFile()}));
+            } else {
+                EXPECT_EQ(fakes.dialogs.messages.size(), 2);
+                EXPECT_TRUE(fakes.shell.starts.empty());
+            }
+            EXPECT_TRUE(ended);
+            editor.reset();
+        }
+    }
+}
+
+TEST_F(Updates, ALocalUpdaterThatIsNotTheMakersIsNeverStarted)
+{
+    const QByteArray genuine = recordingUpdater(1, 3);
+    const SigningKey stranger;
+    struct Row {
+        const char *what;
+        QByteArray program;
+        std::optional<QByteArray> signature;
+        const char *why;
+    };
+    const Row rows[] = {
+        {"changed after signing", genuine + "# swapped", key.sign(genuine), "does not match its signature."},
+        {"signed by another key", genuine, stranger.sign(genuine), "does not match its signature."},
+        {"without a signature", genuine, std::nullopt, "has no signature beside it."},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.what);
+        for (const bool serverSigned : {true, false}) {
+            SCOPED_TRACE(serverSigned ? "the server offers the maker's updater" : "the server's updater is not signed");
+            ended = false;
+            fakes.shell.starts.clear();
+            fakes.dialogs.messages.clear();
+            ASSERT_TRUE(writeFile(updater(), row.program));
+            QFile::remove(updater() + ".sig");
+            if (row.signature) {
+                ASSERT_TRUE(writeFile(updater() + ".sig", *row.signature, false));
+            }
+            // The server's version is the local one: only the signature
+            // calls for the download.
+            server.answer(kUpdaterVersion, "1.3");
+            server.answer(kUpdaterDownload, genuine);
+            server.answer(kUpdaterSignature, serverSigned ? key.sign(genuine) : stranger.sign(genuine));
+            start();
+            updates().UpdateEditor();
+            EXPECT_TRUE(log().contains("updater version on server: 1.3\nLocal updater has no matching signature, proceed with download..."))
+                << log().toStdString();
+            if (serverSigned) {
+                // The maker's updater took its place and was started.
+                EXPECT_EQ(fakes.dialogs.messages, QStringList{kDownloaded});
+                EXPECT_EQ(readFile(updater()), genuine);
+                EXPECT_EQ(readFile(updater() + ".sig"), key.sign(genuine));
+                EXPECT_FALSE(QFileInfo::exists(updaterUpdate()));
+                EXPECT_EQ(fakes.shell.starts.size(), 2u);
+            } else {
+                EXPECT_EQ(fakes.dialogs.messages,
+                          (QStringList{"Download failed: the updater's signature does not match",
+                                       QStringLiteral("Update stopped: the updater \"%1\" %2").arg(updater(), row.why)}));
+                EXPECT_EQ(readFile(updater()), row.program);
+                EXPECT_TRUE(fakes.shell.starts.empty());
+            }
+            EXPECT_TRUE(ended);
+            editor.reset();
+        }
+    }
+}
+
+TEST_F(Updates, TheEditorTrustsTheMakersKeyAlone)
+{
+    // The key built in is the one in the key file the build was given.
+    QFile keyFile(QStringLiteral(THARNVIK_UPDATER_PUBLIC_KEY_FILE));
+    ASSERT_TRUE(keyFile.open(QIODevice::ReadOnly | QIODevice::Text));
+    QByteArray hex;
+    for (const QByteArray &line : keyFile.readAll().split('\n'))
+        if (!line.trimmed().startsWith('#'))
+            hex += line.trimmed();
+    EXPECT_EQ(UpdaterSignature::makerKey(), QByteArray::fromHex(hex));
+    EXPECT_EQ(UpdaterSignature::makerKey().size(), 32);
+
+    // An editor left with it refuses an updater signed with any other key.
+    serveUpdater("1.3", recordingUpdater(1, 3));
+    editor = std::make_unique<Editor>(fakes.services());
+    updates().UpdateEditor();
+    ASSERT_FALSE(fakes.dialogs.messages.isEmpty());
+    EXPECT_EQ(fakes.dialogs.messages[0], QStringLiteral("Download failed: the updater's signature does not match"));
+    EXPECT_FALSE(QFileInfo::exists(updater()));
+    EXPECT_TRUE(fakes.shell.starts.empty());
+}
+
+// Passes requests on to the real client, letting a test look around first.
+class WatchedNetwork final : public Network {
+public:
+    explicit WatchedNetwork(Network &inner) : m_inner(inner) {}
+    HttpReply get(const QString &url, qint64 maxBody, QIODevice *sink) override
+    {
+        if (beforeGet)
+            beforeGet(url);
+        return m_inner.get(url, maxBody, sink);
+    }
+    void getLater(const QString &url, qint64 maxBody, QObject *context, std::function<void(const HttpReply &)> done) override
+    {
+        m_inner.getLater(url, maxBody, context, std::move(done));
+    }
+    std::function<void(const QString &)> beforeGet;
+
+private:
+    Network &m_inner;
+};
+
+int modeOf(const QString &path)
+{
+    struct stat st {};
+    return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? int(st.st_mode & 07777) : -1;
+}
+
+TEST_F(Updates, TheDownloadAndTheUpdateWaitInPrivateFolders)
+{
+    WatchedNetwork watched(http);
+    fakes.network = &watched;
+    QStringList downloadFolders;
+    int downloadFolderMode = -1;
+    bool downloadExecutable = true;
+    watched.beforeGet = [&](const QString &url) {
+        if (!url.endsWith(QLatin1String(kUpdaterSignature)))
+            return;
+        // The updater is in; its signature comes next.
+        const QDir temp(fakes.paths.tempFolder());
+        downloadFolders = temp.entryList({"tharnvik-download-*"}, QDir::Dirs | QDir::Hidden);
+        if (downloadFolders.size() == 1) {
+            downloadFolderMode = modeOf(temp.filePath(downloadFolders[0]));
+            downloadExecutable = QFileInfo(temp.filePath(downloadFolders[0] + "/Tharnvik_Win_Updater.exe")).isExecutable();
+        }
+    };
+    serveUpdater("1.3", recordingUpdater(1, 3));
+    start();
+    updates().UpdateEditor();
+    EXPECT_EQ(fakes.dialogs.messages, QStringList{kDownloaded});
+    EXPECT_EQ(downloadFolders.size(), 1);
+    EXPECT_EQ(downloadFolderMode, 0700);
+    EXPECT_FALSE(downloadExecutable);
+    // The download's folder has gone; the update's stays for the updater,
+    // which writes the update there.
+    EXPECT_TRUE(QDir(fakes.paths.tempFolder()).entryList({"tharnvik-download-*"}, QDir::Dirs | QDir::Hidden).isEmpty());
+    ASSERT_EQ(updateFolders().size(), 1);
+    ASSERT_EQ(fakes.shell.starts.size(), 2u);
+    EXPECT_EQ(fakes.shell.starts[1].arguments[0], tempTarget());
+    EXPECT_EQ(modeOf(QFileInfo(tempTarget()).path()), 0700);
+    EXPECT_FALSE(QFileInfo::exists(tempTarget()));
+    editor.reset();
+
+    // A start that failed takes the update's folder away again.
+    fakes.shell.startResult = false;
+    start();
+    updates().UpdateEditor();
+    EXPECT_EQ(fakes.dialogs.messages.last(), kLaunchFailed);
+    EXPECT_TRUE(updateFolders().isEmpty());
+    editor.reset();
+
+    // Without a folder for the update nothing is started.
+    fakes.shell.startResult = true;
+    fakes.shell.starts.clear();
+    fakes.dialogs.messages.clear();
+    ended = false;
+    fakes.paths.setTempFolder(QDir(fakes.paths.root()).filePath("no such folder"));
+    start();
+    updates().UpdateEditor();
+    ASSERT_EQ(fakes.dialogs.messages.size(), 1);
+    EXPECT_TRUE(fakes.dialogs.messages[0].startsWith(QLatin1String("Update stopped: cannot make a private folder in \"")))
+        << fakes.dialogs.messages[0].toStdString();
+    EXPECT_TRUE(fakes.shell.starts.empty());
+    EXPECT_FALSE(ended);
 }
 
 TEST_F(Updates, AMissingProgramFolderGivesDownloadFailed)
@@ -472,7 +744,7 @@ TEST_F(Updates, WhenTheVersionsCannotBeComparedTheEditorStaysOpen)
         ended = false;
         fakes.shell.starts.clear();
         fakes.dialogs.messages.clear();
-        ASSERT_TRUE(writeFile(updater(), row.localUpdater));
+        ASSERT_TRUE(writeUpdater(updater(), row.localUpdater));
         server.route(kUpdaterVersion, row.route);
         server.answer(kUpdaterDownload, "never fetched");
         server.requests.clear();
@@ -490,7 +762,7 @@ TEST_F(Updates, WhenTheVersionsCannotBeComparedTheEditorStaysOpen)
 TEST_F(Updates, AnErrorStatusWithoutALocalUpdaterStillDownloads)
 {
     server.route(kUpdaterVersion, {500, "Internal Server Error", "oops"});
-    server.answer(kUpdaterDownload, recordingUpdater(1, 3));
+    serveProgram(recordingUpdater(1, 3));
     start();
     updates().UpdateEditor();
     EXPECT_EQ(fakes.dialogs.messages, (QStringList{"Error: Internal Server Error", kDownloaded}));
@@ -501,7 +773,7 @@ TEST_F(Updates, AnErrorStatusWithoutALocalUpdaterStillDownloads)
 
 TEST_F(Updates, AnUpdaterThatCannotStartIsReportedAndTheEditorEnds)
 {
-    ASSERT_TRUE(writeFile(updater(), recordingUpdater(1, 3)));
+    ASSERT_TRUE(writeUpdater(updater(), recordingUpdater(1, 3)));
     serveUpdater("1.3", "unused");
     fakes.shell.startResult = false;
     start();
@@ -532,6 +804,7 @@ protected:
     {
         editor = std::make_unique<Editor>(services());
         QObject::connect(&main(), &TformMain::closed, &main(), [this] { ended = true; });
+        updates().setTrustedKey(key.publicKey());
     }
     QStringList records(int count)
     {
@@ -544,7 +817,7 @@ protected:
 
 TEST_F(RealLaunch, TheUpdaterGetsEachPathAsOneArgumentAndTheProgramFolder)
 {
-    ASSERT_TRUE(writeFile(updater(), recordingUpdater(1, 3)));
+    ASSERT_TRUE(writeUpdater(updater(), recordingUpdater(1, 3)));
     serveUpdater("1.3", "unused");
     startReal();
     updates().UpdateEditor();
@@ -566,6 +839,23 @@ TEST_F(RealLaunch, ADownloadedUpdaterIsMadeExecutableAndStartedTwice)
     const QString bare = QStringList{"0", fakes.paths.programFolder()}.join('|');
     // Both detached: either may write first.
     EXPECT_TRUE((runs == QStringList{bare, withPaths}) || (runs == QStringList{withPaths, bare})) << runs.join('\n').toStdString();
+}
+
+TEST_F(RealLaunch, ASwappedUpdaterNeverRuns)
+{
+    const QByteArray genuine = recordingUpdater(1, 3);
+    ASSERT_TRUE(writeFile(updater(), genuine + "# swapped"));
+    ASSERT_TRUE(writeFile(updater() + ".sig", key.sign(genuine), false));
+    server.answer(kUpdaterVersion, "1.3");
+    server.answer(kUpdaterDownload, genuine);
+    server.answer(kUpdaterSignature, SigningKey().sign(genuine));
+    startReal();
+    updates().UpdateEditor();
+    EXPECT_EQ(fakes.dialogs.messages,
+              (QStringList{"Download failed: the updater's signature does not match",
+                           QStringLiteral("Update stopped: the updater \"%1\" does not match its signature.").arg(updater())}));
+    QTest::qWait(500);
+    EXPECT_FALSE(QFileInfo::exists(programFile("record.txt")));
 }
 
 TEST_F(RealLaunch, NoUpdaterAnywhereGivesTheLaunchMessage)

@@ -49,6 +49,15 @@ void CompositeFtd2xx::enumerate()
     }
 }
 
+std::vector<std::string> CompositeFtd2xx::takeListingNotes()
+{
+    std::vector<std::string> notes;
+    for (const auto &driver : m_drivers)
+        for (std::string &note : driver->takeListingNotes())
+            notes.push_back(std::move(note));
+    return notes;
+}
+
 FT_STATUS CompositeFtd2xx::FT_ListDevices(void *pArg1, void *pArg2, DWORD flags)
 {
     if (flags == ft::LIST_NUMBER_ONLY) {

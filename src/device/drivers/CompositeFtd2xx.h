@@ -39,6 +39,8 @@ public:
     const char *lastLatencyAdvice() const override { return m_latencyAdvice.c_str(); }
     bool isVirtualBridge(FT_HANDLE handle) const override;
     const char *driverName(DWORD index) const override;
+    // Every driver's, in the drivers' order.
+    std::vector<std::string> takeListingNotes() override;
 
     // The driver behind a handle, or null.
     Ftd2xx *driverOf(FT_HANDLE handle) const;

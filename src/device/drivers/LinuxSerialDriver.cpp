@@ -97,7 +97,7 @@ std::vector<SerialPortDriver::Bridge> LinuxSerialDriver::enumerate() const
 
     std::vector<Bridge> bridges;
     for (const Port &p : ports) {
-        Bridge b{p.serial, p.product, (fs::path(m_devRoot) / p.name).string(), {p.latencyFile.string(), true}};
+        Bridge b{p.serial, p.product, (fs::path(m_devRoot) / p.name).string(), {p.latencyFile.string(), true, {}}};
         if (portsPerDevice[p.usbDevice] > 1) {
             const char letter = static_cast<char>('A' + p.interfaceNumber);
             b.serial += letter;

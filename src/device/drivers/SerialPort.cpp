@@ -1,13 +1,17 @@
 #include "SerialPort.h"
 
+#include "PrivateFiles.h"
+
 #include <cerrno>
 #include <chrono>
 #include <cstring>
 #include <fcntl.h>
+#include <filesystem>
 #include <fstream>
 #include <grp.h>
 #include <linux/serial.h>
 #include <poll.h>
+#include <sstream>
 #include <sys/eventfd.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
@@ -115,26 +119,73 @@ bool setLowLatencyFlag(int fd, bool on)
     return ::ioctl(fd, TIOCSSERIAL, &serial) == 0;
 }
 
-// A latency file's number (1 to 255), or 0.
-int latencyInFile(const std::string &file)
+// The number in a latency file's text (1 to 255), or 0.
+int latencyInText(const std::string &text)
 {
-    if (file.empty())
-        return 0;
-    std::ifstream in(file);
+    std::istringstream in(text);
     int ms = 0;
     if (!(in >> ms) || ms < 1 || ms > 255)
         return 0;
     return ms;
 }
 
-bool writeLatencyFile(const std::string &file, int ms)
+// A virtual bridge's latency file, opened inside its folder (see
+// LatencyControl): the descriptor, or -1.
+int openConfined(const SerialPort::LatencyControl &latency, int flags)
 {
-    if (file.empty())
+    std::string problem;
+    const int dir = privatefiles::openFolder(latency.folder, problem);
+    if (dir < 0)
+        return -1;
+    const int fd = privatefiles::openOwnFile(dir, std::filesystem::path(latency.file).filename().string(), flags);
+    ::close(dir);
+    return fd;
+}
+
+// A latency file's number (1 to 255), or 0.
+int latencyInFile(const SerialPort::LatencyControl &latency)
+{
+    if (latency.file.empty())
+        return 0;
+    if (latency.folder.empty()) {
+        std::ifstream in(latency.file);
+        std::string text(64, '\0');
+        in.read(text.data(), static_cast<std::streamsize>(text.size()));
+        text.resize(static_cast<std::size_t>(in.gcount()));
+        return latencyInText(text);
+    }
+    const int fd = openConfined(latency, O_RDONLY);
+    if (fd < 0)
+        return 0;
+    char buffer[64];
+    const ssize_t n = ::read(fd, buffer, sizeof buffer);
+    ::close(fd);
+    return n > 0 ? latencyInText(std::string(buffer, static_cast<std::size_t>(n))) : 0;
+}
+
+bool writeLatencyFile(const SerialPort::LatencyControl &latency, int ms)
+{
+    if (latency.file.empty())
         return false;
-    std::ofstream out(file, std::ios::trunc);
-    out << ms << "\n";
-    out.close();
-    return static_cast<bool>(out) && latencyInFile(file) == ms;
+    const std::string text = std::to_string(ms) + "\n";
+    if (latency.folder.empty()) {
+        std::ofstream out(latency.file, std::ios::trunc);
+        out << text;
+        out.close();
+        if (!out)
+            return false;
+    } else {
+        // Emptied only once it is known to be the right file.
+        const int fd = openConfined(latency, O_WRONLY);
+        if (fd < 0)
+            return false;
+        const bool written = ::ftruncate(fd, 0) == 0
+            && ::write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
+        ::close(fd);
+        if (!written)
+            return false;
+    }
+    return latencyInFile(latency) == ms;
 }
 
 } // namespace
@@ -458,7 +509,7 @@ FT_STATUS SerialPort::latencyTimer(UCHAR *ms) const
         *ms = 1;
         return ft::OK;
     }
-    const int inFile = latencyInFile(m_latency.file);
+    const int inFile = latencyInFile(m_latency);
     *ms = inFile > 0 ? static_cast<UCHAR>(inFile) : ft::kDefaultLatencyMs;
     return ft::OK;
 }
@@ -478,7 +529,7 @@ FT_STATUS SerialPort::setLatencyTimer(UCHAR ms, std::string &advice)
     }
     UCHAR now = 0;
     latencyTimer(&now);
-    if (now == ms || writeLatencyFile(m_latency.file, ms))
+    if (now == ms || writeLatencyFile(m_latency, ms))
         return ft::OK;
     latencyTimer(&now);
 

@@ -63,9 +63,15 @@ public:
     // 1 ms (TIOCSSERIAL, allowed to ordinary users; the driver then uses
     // 1 ms whatever `file` holds). `file` holds the number otherwise: sysfs's
     // latency_timer of the USB serial device, or a virtual bridge's file.
+    // With `folder` (a virtual bridge's) only the name of `file` counts: the
+    // file is used only inside that folder while the folder is the user's
+    // private one, and only when it is a regular file of the user's, opened
+    // without following a link or waiting (see PrivateFiles.h); it is never
+    // created.
     struct LatencyControl {
         std::string file;
         bool lowLatencyFlag = false;
+        std::string folder;
     };
     void setLatencyControl(LatencyControl control) { m_latency = std::move(control); }
     // The latency in force: 1 with the flag, else the file's number, else 16.

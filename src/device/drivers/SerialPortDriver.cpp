@@ -1,6 +1,12 @@
 #include "SerialPortDriver.h"
 
 #include "ListText.h"
+#include "PrivateFiles.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 SerialPortDriver::SerialPortDriver(SerialPort::OpenFunction openFunction)
     : m_openFunction(std::move(openFunction))
@@ -57,7 +63,24 @@ FT_STATUS SerialPortDriver::FT_OpenEx(void *pArg1, DWORD flags, FT_HANDLE *handl
     if (!bridge)
         return ft::DEVICE_NOT_FOUND;
 
-    SerialPort::Opened opened = SerialPort::open(bridge->path, m_openFunction);
+    SerialPort::OpenFunction openFunction = m_openFunction;
+    if (bridge->pseudoTerminalOnly) {
+        // Whatever the path names now: anything but a pseudo-terminal of
+        // the user's is as good as gone.
+        openFunction = [inner = m_openFunction](const char *path, int flags) {
+            const int fd = inner ? inner(path, flags | O_NOFOLLOW) : ::open(path, flags | O_NOFOLLOW);
+            struct stat st {};
+            if (fd >= 0 && (::fstat(fd, &st) != 0 || !privatefiles::isOwnPseudoTerminal(st))) {
+                ::close(fd);
+                errno = ENODEV;
+                return -1;
+            }
+            if (fd < 0 && errno == ELOOP)
+                errno = ENODEV;
+            return fd;
+        };
+    }
+    SerialPort::Opened opened = SerialPort::open(bridge->path, openFunction);
     if (opened.status != ft::OK) {
         m_advice = opened.advice;
         return opened.status;

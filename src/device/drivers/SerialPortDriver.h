@@ -20,6 +20,9 @@ public:
         std::string path;
         // Where the latency timer is kept (see SerialPort::LatencyControl).
         SerialPort::LatencyControl latency = {};
+        // The path is used only when it opens, without following a link, as
+        // a pseudo-terminal of the user's (see PrivateFiles.h).
+        bool pseudoTerminalOnly = false;
     };
 
     explicit SerialPortDriver(SerialPort::OpenFunction openFunction = {});

@@ -1,13 +1,18 @@
 #include "VirtualBridgeDriver.h"
 
+#include "PrivateFiles.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
+#include <dirent.h>
+#include <fcntl.h>
 #include <filesystem>
-#include <fstream>
 #include <map>
 #include <optional>
 #include <signal.h>
+#include <sys/stat.h>
+#include <utility>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -15,7 +20,7 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr std::string_view kSuffix = ".bridge";
-constexpr std::uintmax_t kLargestFile = 64 * 1024;
+constexpr off_t kLargestFile = 64 * 1024;
 
 bool running(const std::string &pidText)
 {
@@ -27,17 +32,65 @@ bool running(const std::string &pidText)
     return pid > 0 && (::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM);
 }
 
-std::optional<SerialPortDriver::Bridge> readAnnouncement(const fs::path &file)
+// The whole of a small regular file of the user's inside the folder.
+std::optional<std::string> readOwnFile(int dir, const std::string &name)
 {
-    std::error_code ec;
-    if (!fs::is_regular_file(file, ec) || fs::file_size(file, ec) > kLargestFile || ec)
+    const int fd = privatefiles::openOwnFile(dir, name, O_RDONLY);
+    if (fd < 0)
         return std::nullopt;
-    std::ifstream in(file, std::ios::binary);
-    if (!in)
+    std::optional<std::string> text;
+    struct stat st {};
+    if (::fstat(fd, &st) == 0 && st.st_size <= kLargestFile) {
+        text.emplace();
+        char buffer[4096];
+        ssize_t n = 0;
+        while ((n = ::read(fd, buffer, sizeof buffer)) > 0 && text->size() <= static_cast<std::size_t>(kLargestFile))
+            text->append(buffer, static_cast<std::size_t>(n));
+        if (n < 0 || text->size() > static_cast<std::size_t>(kLargestFile))
+            text.reset();
+    }
+    ::close(fd);
+    return text;
+}
+
+// The name of `file` when it lies directly inside `folder`, else empty.
+std::string nameInside(const std::string &file, const std::string &folder)
+{
+    const fs::path normal = fs::path(file).lexically_normal();
+    const std::string name = normal.filename().string();
+    if (name.empty() || name == "." || name == "..")
+        return {};
+    const fs::path parent = privatefiles::withoutTrailingSlash(normal.parent_path().string());
+    const fs::path dir = privatefiles::withoutTrailingSlash(fs::path(folder).lexically_normal().string());
+    return parent == dir ? name : std::string();
+}
+
+// A latency file the announcement may name: inside the folder, and when it
+// is there, a regular file of the user's.
+bool acceptableLatencyFile(int dir, const std::string &folder, const std::string &file)
+{
+    const std::string name = nameInside(file, folder);
+    if (name.empty())
+        return false;
+    struct stat st {};
+    if (::fstatat(dir, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
+        return errno == ENOENT; // the pedal makes it before it announces; said when the timer cannot be set
+    return S_ISREG(st.st_mode) && st.st_uid == ::geteuid();
+}
+
+std::optional<SerialPortDriver::Bridge> readAnnouncement(int dir, const std::string &folder, const std::string &name)
+{
+    const std::optional<std::string> text = readOwnFile(dir, name);
+    if (!text)
         return std::nullopt;
     std::map<std::string, std::string> values;
-    std::string line;
-    while (std::getline(in, line)) {
+    std::size_t start = 0;
+    while (start < text->size()) {
+        std::size_t end = text->find('\n', start);
+        if (end == std::string::npos)
+            end = text->size();
+        std::string line = text->substr(start, end - start);
+        start = end + 1;
         if (!line.empty() && line.back() == '\r')
             line.pop_back();
         const std::size_t eq = line.find('=');
@@ -47,10 +100,19 @@ std::optional<SerialPortDriver::Bridge> readAnnouncement(const fs::path &file)
     for (const char *key : {"serial", "description", "path", "pid"})
         if (!values.count(key))
             return std::nullopt;
-    if (values["serial"].empty() || values["path"].empty() || !running(values["pid"]) ||
-        !fs::exists(values["path"], ec))
+    if (values["serial"].empty() || values["path"].empty() || !running(values["pid"]))
         return std::nullopt;
-    return SerialPortDriver::Bridge{values["serial"], values["description"], values["path"], {values["latency"], false}};
+    struct stat terminal {};
+    if (::lstat(values["path"].c_str(), &terminal) != 0 || !privatefiles::isOwnPseudoTerminal(terminal))
+        return std::nullopt;
+    const std::string &latency = values["latency"];
+    if (!latency.empty() && !acceptableLatencyFile(dir, folder, latency))
+        return std::nullopt;
+    SerialPortDriver::Bridge bridge{values["serial"], values["description"], values["path"], {latency, false, {}}};
+    if (!latency.empty())
+        bridge.latency.folder = folder;
+    bridge.pseudoTerminalOnly = true;
+    return bridge;
 }
 
 } // namespace
@@ -69,21 +131,46 @@ std::string VirtualBridgeDriver::defaultFolder()
     return "/tmp/tharnvik-bridges-" + std::to_string(::getuid());
 }
 
+std::vector<std::string> VirtualBridgeDriver::takeListingNotes()
+{
+    return std::exchange(m_notes, {});
+}
+
 std::vector<SerialPortDriver::Bridge> VirtualBridgeDriver::enumerate() const
 {
-    std::vector<fs::path> files;
-    std::error_code ec;
-    for (const fs::directory_entry &entry : fs::directory_iterator(m_folder, ec)) {
-        const std::string name = entry.path().filename().string();
-        if (name.size() > kSuffix.size() && name.compare(name.size() - kSuffix.size(), kSuffix.size(), kSuffix) == 0)
-            files.push_back(entry.path());
+    std::string problem;
+    const int dir = privatefiles::openFolder(m_folder, problem);
+    if (dir < 0) {
+        if (!problem.empty()) {
+            std::string note = "Virtual bridges in " + m_folder + " are ignored: " + problem + ". Remove that folder "
+                "(a virtual pedal makes it anew) or set THARNVIK_BRIDGES_DIR to a folder of your own with mode 0700.";
+            if (m_said.insert(note).second)
+                m_notes.push_back(std::move(note));
+        }
+        return {};
     }
-    std::sort(files.begin(), files.end(),
-              [](const fs::path &a, const fs::path &b) { return a.filename().string() < b.filename().string(); });
+
+    std::vector<std::string> names;
+    // The listing gets a descriptor of its own: closedir closes it.
+    const int copy = ::fcntl(dir, F_DUPFD_CLOEXEC, 0);
+    DIR *entries = copy >= 0 ? ::fdopendir(copy) : nullptr;
+    if (!entries && copy >= 0)
+        ::close(copy);
+    if (entries) {
+        while (const dirent *entry = ::readdir(entries)) {
+            const std::string name = entry->d_name;
+            if (name.size() > kSuffix.size() &&
+                name.compare(name.size() - kSuffix.size(), kSuffix.size(), kSuffix) == 0)
+                names.push_back(name);
+        }
+        ::closedir(entries);
+    }
+    std::sort(names.begin(), names.end());
 
     std::vector<Bridge> bridges;
-    for (const fs::path &file : files)
-        if (auto bridge = readAnnouncement(file))
+    for (const std::string &name : names)
+        if (auto bridge = readAnnouncement(dir, m_folder, name))
             bridges.push_back(std::move(*bridge));
+    ::close(dir);
     return bridges;
 }
