@@ -14,8 +14,9 @@ PACKAGES="$PACKAGES libsodium-dev"
 PACKAGES="$PACKAGES xvfb xauth dbus at-spi2-core python3-pyatspi"
 # An independent bootloader client, to check the virtual pedal's bootloader.
 PACKAGES="$PACKAGES stm32flash"
-# Packaging: the Debian package's library dependencies, desktop entry checks.
-PACKAGES="$PACKAGES dpkg-dev desktop-file-utils appstream"
+# Packaging: the Debian package's library dependencies (dpkg-shlibdeps, and
+# file, which CPack uses to find the programs), desktop entry checks.
+PACKAGES="$PACKAGES dpkg-dev file desktop-file-utils appstream"
 # The fuzz targets: clang with its libFuzzer.
 PACKAGES="$PACKAGES clang libclang-rt-14-dev"
 if [ -n "$THARNVIK_EXTRA_PACKAGES" ]; then
