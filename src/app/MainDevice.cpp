@@ -127,23 +127,8 @@ void TformMain::Link()
 
     if (state.FirmwareUpgradeMode) {
         // Greet the bootloader: 0x7F, answered by 0x79.
-        ExchangeGuard guard(state);
-        if (!guard.acquired()) {
-            log.ConsolePrint(ExchangeGuard::refusedLine(QStringLiteral("Bootloader greeting")));
-        } else {
-            const QString reply = m_ctx.session.greetBootloader(3000);
-            log.appendDirect(QStringLiteral("received Byte: ") + reply);
-            if (PedalSession::synchronised(reply)) {
-                m_ctx.dialogs().message(QStringLiteral("Connection to bootloader succeeded, ready for firmware upgrade"));
-                state.Link = LinkState::Bootloader;
-                menuStartFirmwareUpgrade->setEnabled(true);
-                btnRequest->setEnabled(false);
-                btnUpload->setEnabled(false);
-                StartFirmwareUpgrade();
-            } else {
-                m_ctx.dialogs().message(QStringLiteral("Connection to bootloader failed"));
-            }
-        }
+        renderGreeting(m_ctx.session.greetLegacyBootloader(),
+                       QStringLiteral("Connection to bootloader succeeded, ready for firmware upgrade"), false);
     }
 
     if (opened) {

@@ -82,26 +82,30 @@ void TformMain::menuFirmwareUpgradeModeClick()
         menuFirmwareUpgradeMode->setChecked(false);
         return;
     }
-    ExchangeGuard guard(state);
-    if (!guard.acquired()) {
-        m_ctx.console.ConsolePrint(ExchangeGuard::refusedLine(QStringLiteral("Upgrade Mode")));
+    const PedalSession::Greeting greeting = m_ctx.session.enterBootloader([this] { setPoll(false); });
+    renderGreeting(greeting, QStringLiteral("Release SHIFT button and click OK."), true);
+}
+
+void TformMain::renderGreeting(PedalSession::Greeting greeting, const QString &greetedMessage, bool offerUpgradeMenu)
+{
+    switch (greeting) {
+    case PedalSession::Greeting::Refused:
         return;
-    }
-    m_ctx.session.sendEnterBootloader();
-    setPoll(false);
-    const QString answer = m_ctx.session.greetBootloader();
-    m_ctx.console.appendDirect(QStringLiteral("received Byte from bootloader: ") + answer);
-    if (PedalSession::synchronised(answer)) {
-        m_ctx.dialogs().message(QStringLiteral("Release SHIFT button and click OK."));
-        state.Link = LinkState::Bootloader;
-        menuStartFirmwareUpgrade->setEnabled(true);
-        btnRequest->setEnabled(false);
-        btnUpload->setEnabled(false);
-        menuFirmwareUpgrade->setEnabled(true);
-        StartFirmwareUpgrade();
-    } else {
+    case PedalSession::Greeting::NoAnswer:
+    case PedalSession::Greeting::WrongAnswer:
         m_ctx.dialogs().message(QStringLiteral("Connection to bootloader failed"));
+        return;
+    case PedalSession::Greeting::Greeted:
+        break;
     }
+    m_ctx.dialogs().message(greetedMessage);
+    m_ctx.state.Link = LinkState::Bootloader;
+    menuStartFirmwareUpgrade->setEnabled(true);
+    btnRequest->setEnabled(false);
+    btnUpload->setEnabled(false);
+    if (offerUpgradeMenu)
+        menuFirmwareUpgrade->setEnabled(true);
+    StartFirmwareUpgrade();
 }
 
 bool TformMain::requestDeviceInformation(bool quiet)

@@ -3,6 +3,7 @@
 #include "Context.h"
 #include "DeviceInfo.h"
 #include "FirmwareUpgrade.h"
+#include "PedalSession.h"
 
 #include <QWidget>
 
@@ -174,6 +175,9 @@ public:
     void menuStartFirmwareUpgradeClick();
     void chkFirmwareUpgradeModeChange();
     void StartFirmwareUpgrade();
+    // Renders a greeting of the bootloader: on Greeted the message, the
+    // bootloader link and the firmware window; else what went wrong.
+    void renderGreeting(PedalSession::Greeting greeting, const QString &greetedMessage, bool offerUpgradeMenu);
     // The device information request; true when it was answered. A quiet
     // request only logs a pedal that does not answer.
     bool requestDeviceInformation(bool quiet);

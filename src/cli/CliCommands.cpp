@@ -750,11 +750,7 @@ int flash(const Context &c, const QStringList &argsIn)
                                      "more was sent; the pedal runs its firmware."));
                 return Usage;
             }
-            ExchangeGuard guard(state);
-            session.sendEnterBootloader();
-            const QString answer = session.greetBootloader();
-            log.appendDirect(QStringLiteral("received Byte from bootloader: ") + answer);
-            if (!PedalSession::synchronised(answer)) {
+            if (session.enterBootloader() != PedalSession::Greeting::Greeted) {
                 c.err(QStringLiteral("Connection to bootloader failed: the pedal did not answer as its bootloader. Was "
                                      "SHIFT held? Run tharnvik-cli flash again, or unplug the pedal, plug it in with "
                                      "SHIFT held and run tharnvik-cli flash --legacy."));
@@ -769,11 +765,7 @@ int flash(const Context &c, const QStringList &argsIn)
         }
     }
     if (!inBootloader) {
-        state.FirmwareUpgradeMode = true;
-        ExchangeGuard guard(state);
-        const QString reply = session.greetBootloader(3000);
-        log.appendDirect(QStringLiteral("received Byte: ") + reply);
-        if (!PedalSession::synchronised(reply)) {
+        if (session.greetLegacyBootloader() != PedalSession::Greeting::Greeted) {
             c.err(QStringLiteral("Connection to bootloader failed: neither the application nor the bootloader "
                                  "answered. Check the cable and the pedal's power, then try again."));
             return PedalFailed;

@@ -44,6 +44,17 @@ QByteArray BootloaderProtocol::versionRecord(int version)
     return record;
 }
 
+BootloaderProtocol::Reply BootloaderProtocol::replyOf(const QString &answer)
+{
+    if (answer.isEmpty())
+        return Reply::Nothing;
+    if (answer == QLatin1String("79"))
+        return Reply::Ack;
+    if (answer == QLatin1String("1F"))
+        return Reply::Nack;
+    return Reply::Other;
+}
+
 QString BootloaderProtocol::BootloaderSync(int limitMs)
 {
     m_usb.SetUsbLinkParameters(2);
@@ -56,9 +67,10 @@ QString BootloaderProtocol::ReadBootloaderAck(int limitMs)
 {
     const QString answer = m_comm.ReceiveReply(limitMs);
     m_console.appendDirect(QStringLiteral("received: ") + answer);
-    if (answer == QLatin1String("79"))
+    const Reply reply = replyOf(answer);
+    if (reply == Reply::Ack)
         m_console.appendDirect(QStringLiteral("ACK"));
-    else if (answer == QLatin1String("1F"))
+    else if (reply == Reply::Nack)
         m_console.appendDirect(QStringLiteral("NOT ACK"));
     return answer;
 }
@@ -66,7 +78,7 @@ QString BootloaderProtocol::ReadBootloaderAck(int limitMs)
 bool BootloaderProtocol::expectAck(const QString &step, int limitMs)
 {
     const QString answer = ReadBootloaderAck(limitMs);
-    if (answer == QLatin1String("79"))
+    if (replyOf(answer) == Reply::Ack)
         return true;
     m_failure = Failure{step, BootloaderAddress, answer};
     m_console.ConsolePrint(QStringLiteral("STOPPED: %1 at %2 was answered %3")

@@ -43,6 +43,11 @@ public:
     bool failed() const { return !m_failure.step.isEmpty(); }
     void clearFailure() { m_failure = {}; }
 
+    // What a byte from the bootloader says: 0x79 ACK, 0x1F NOT ACK, nothing
+    // within the limit, or another byte.
+    enum class Reply { Ack, Nack, Nothing, Other };
+    static Reply replyOf(const QString &answer);
+
     // 0x7F at 8E1; the bootloader's answer as two hex digits, empty when
     // nothing came within the limit.
     QString BootloaderSync(int limitMs = kAnswerLimit);

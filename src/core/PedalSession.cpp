@@ -238,22 +238,55 @@ DWORD PedalSession::writeParameter(std::uint16_t address, std::uint32_t value)
     return send(HexToBytes(EffectMessages::parameterWrite(address, value)));
 }
 
-void PedalSession::sendEnterBootloader()
+namespace {
+
+PedalSession::Greeting greetingOf(const QString &answer)
 {
+    switch (BootloaderProtocol::replyOf(answer)) {
+    case BootloaderProtocol::Reply::Ack:
+    case BootloaderProtocol::Reply::Nack:
+        return PedalSession::Greeting::Greeted;
+    case BootloaderProtocol::Reply::Nothing:
+        return PedalSession::Greeting::NoAnswer;
+    case BootloaderProtocol::Reply::Other:
+        break;
+    }
+    return PedalSession::Greeting::WrongAnswer;
+}
+
+} // namespace
+
+PedalSession::Greeting PedalSession::enterBootloader(const std::function<void()> &entered)
+{
+    ExchangeGuard guard(m_state);
+    if (!guard.acquired()) {
+        m_console.ConsolePrint(ExchangeGuard::refusedLine(QStringLiteral("Upgrade Mode")));
+        return Greeting::Refused;
+    }
     m_comm.SendHexMessage(QLatin1String(pedal::kEnterBootloaderHex), pedal::kEnterBootloaderLength);
     m_clock.pause(200);
     m_state.FirmwareUpgradeMode = true;
+    if (entered)
+        entered();
+    return greet(BootloaderProtocol::kAnswerLimit, QStringLiteral("received Byte from bootloader: "));
 }
 
-QString PedalSession::greetBootloader(int limitMs)
+PedalSession::Greeting PedalSession::greetLegacyBootloader()
 {
-    return m_bootloader->BootloaderSync(limitMs);
+    m_state.FirmwareUpgradeMode = true;
+    ExchangeGuard guard(m_state);
+    if (!guard.acquired()) {
+        m_console.ConsolePrint(ExchangeGuard::refusedLine(QStringLiteral("Bootloader greeting")));
+        return Greeting::Refused;
+    }
+    return greet(kLegacyGreetingLimit, QStringLiteral("received Byte: "));
 }
 
-bool PedalSession::synchronised(const QString &answer)
+PedalSession::Greeting PedalSession::greet(int limitMs, const QString &answerLabel)
 {
-    // NOT ACK to a repeated 0x7F: the bootloader is already synchronised.
-    return answer == QLatin1String("79") || answer == QLatin1String("1F");
+    const QString answer = m_bootloader->BootloaderSync(limitMs);
+    m_console.appendDirect(answerLabel + answer);
+    return greetingOf(answer);
 }
 
 void PedalSession::setFirmwareImage(const QByteArray &image)
@@ -308,9 +341,12 @@ PedalSession::StepOutcome PedalSession::startFirmware()
 QString PedalSession::failureText() const
 {
     const BootloaderProtocol::Failure &f = m_bootloader->failure();
-    const QString answer = f.answer.isEmpty() ? QStringLiteral("did not answer")
-        : f.answer == QLatin1String("1F")     ? QStringLiteral("answered NOT ACK (1F)")
-                                              : QStringLiteral("answered %1").arg(f.answer);
+    QString answer = QStringLiteral("answered %1").arg(f.answer);
+    if (const BootloaderProtocol::Reply reply = BootloaderProtocol::replyOf(f.answer);
+        reply == BootloaderProtocol::Reply::Nothing)
+        answer = QStringLiteral("did not answer");
+    else if (reply == BootloaderProtocol::Reply::Nack)
+        answer = QStringLiteral("answered NOT ACK (1F)");
     return QStringLiteral("the bootloader %1 to %2 at address 0x%3")
         .arg(answer, f.step, QStringLiteral("%1").arg(f.address, 8, 16, QLatin1Char('0')).toUpper());
 }

@@ -118,15 +118,22 @@ public:
 
     // --- the firmware upgrade, by either path
     BootloaderProtocol &bootloader() { return *m_bootloader; }
-    // The current path: the enter-bootloader message (05 00 01 02 03 04 05
-    // 06) and the pause the pedal needs to restart into its bootloader;
-    // greetBootloader() follows.
-    void sendEnterBootloader();
-    // The synchronisation: 0x7F at 8E1. Returns the bootloader's answer
-    // ("79", or "1F" when it was synchronised already; empty when nothing
-    // came). The legacy path, for a pedal already in its bootloader, starts here.
-    QString greetBootloader(int limitMs = BootloaderProtocol::kAnswerLimit);
-    static bool synchronised(const QString &answer);
+    // How a greeting of the bootloader (0x7F at 8E1) ended.
+    enum class Greeting {
+        Greeted,     // ACK, or NOT ACK: the bootloader was synchronised already
+        NoAnswer,    // nothing came within the limit
+        WrongAnswer, // a byte that is neither
+        Refused,     // another exchange waits for its answer (one console line says so)
+    };
+    // The current path, under the exchange guard: the enter-bootloader
+    // message (05 00 01 02 03 04 05 06), the pause the pedal needs to restart
+    // into its bootloader, upgrade mode on, `entered` (the editor stops its
+    // poll there), then the greeting; the console gets the answer.
+    Greeting enterBootloader(const std::function<void()> &entered = {});
+    // The legacy path, for a pedal already in its bootloader: upgrade mode
+    // on, then the greeting under the exchange guard with the longer limit.
+    Greeting greetLegacyBootloader();
+    static constexpr int kLegacyGreetingLimit = 3000;
     // The image the next write takes (1 to BootloaderProtocol::kMaxImage bytes).
     void setFirmwareImage(const QByteArray &image);
     enum class StepOutcome { Done, Refused, Failed };
@@ -149,6 +156,8 @@ signals:
 
 private:
     void lowerLatency();
+    // 0x7F at 8E1; the console gets the label and the answer.
+    Greeting greet(int limitMs, const QString &answerLabel);
     void restoreLatency();
 
     D2XXUnit &m_usb;

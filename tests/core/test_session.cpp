@@ -255,6 +255,62 @@ TEST_F(Session, WritesAParameterInSevenBytes)
     EXPECT_EQ(ft.writes[0], QByteArray::fromHex("01002700800000"));
 }
 
+TEST_F(Session, GreetingsOfTheBootloaderByEitherPath)
+{
+    session.open(QStringLiteral("THV001"));
+    QByteArray greetingAnswer;
+    ft.onWrite = [&](const QByteArray &bytes) {
+        if (bytes == QByteArray(1, '\x7F'))
+            ft.rx += greetingAnswer;
+    };
+    struct Case {
+        const char *name;
+        QByteArray answer;
+        PedalSession::Greeting expected;
+    };
+    const Case cases[] = {
+        {"ack", QByteArray::fromHex("79"), PedalSession::Greeting::Greeted},
+        {"synchronised already", QByteArray::fromHex("1F"), PedalSession::Greeting::Greeted},
+        {"nothing", {}, PedalSession::Greeting::NoAnswer},
+        {"another byte", QByteArray::fromHex("00"), PedalSession::Greeting::WrongAnswer},
+    };
+    for (const Case &c : cases) {
+        greetingAnswer = c.answer;
+        const QString shown = QString::fromLatin1(c.answer.toHex().toUpper());
+
+        state.FirmwareUpgradeMode = false;
+        ft.writes.clear();
+        clock.pauses.clear();
+        std::size_t writtenWhenEntered = 0;
+        EXPECT_EQ(session.enterBootloader([&] { writtenWhenEntered = ft.writes.size(); }), c.expected) << c.name;
+        ASSERT_EQ(ft.writes.size(), 2u) << c.name;
+        EXPECT_EQ(ft.writes[0], QByteArray::fromHex("0500010203040506")) << c.name;
+        EXPECT_EQ(ft.writes[1], QByteArray(1, '\x7F')) << c.name;
+        EXPECT_EQ(writtenWhenEntered, 1u) << c.name; // after the message and its pause, before the greeting
+        EXPECT_EQ(clock.pauses.front(), 200) << c.name;
+        EXPECT_TRUE(state.FirmwareUpgradeMode) << c.name;
+        EXPECT_FALSE(state.ExchangeWaiting) << c.name;
+        EXPECT_TRUE(log().endsWith(QStringLiteral("received Byte from bootloader: ") + shown)) << c.name;
+
+        state.FirmwareUpgradeMode = false;
+        ft.writes.clear();
+        EXPECT_EQ(session.greetLegacyBootloader(), c.expected) << c.name;
+        ASSERT_EQ(ft.writes.size(), 1u) << c.name;
+        EXPECT_EQ(ft.writes[0], QByteArray(1, '\x7F')) << c.name;
+        EXPECT_TRUE(state.FirmwareUpgradeMode) << c.name;
+        EXPECT_TRUE(log().endsWith(QStringLiteral("received Byte: ") + shown)) << c.name;
+    }
+
+    // Another exchange waits: nothing goes out, and the console says which was refused.
+    ExchangeGuard other(state);
+    ft.writes.clear();
+    EXPECT_EQ(session.enterBootloader(), PedalSession::Greeting::Refused);
+    EXPECT_TRUE(log().contains(ExchangeGuard::refusedLine(QStringLiteral("Upgrade Mode"))));
+    EXPECT_EQ(session.greetLegacyBootloader(), PedalSession::Greeting::Refused);
+    EXPECT_TRUE(log().contains(ExchangeGuard::refusedLine(QStringLiteral("Bootloader greeting"))));
+    EXPECT_TRUE(ft.writes.empty());
+}
+
 TEST(PedalSettings, KeptAsJsonAndSentWithTheEditorsMessages)
 {
     EffectParameterSet addresses;
