@@ -9,7 +9,6 @@
 #include "Guard.h"
 #include "KnobControl.h"
 #include "KnobMath.h"
-#include "PrintConsole.h"
 #include "Resources.h"
 #include "SwitchControl.h"
 
