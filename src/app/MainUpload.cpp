@@ -12,7 +12,6 @@
 #include "TextFiles.h"
 
 #include <QDir>
-#include <algorithm>
 #include <QFile>
 #include <QFileInfo>
 #include <QLabel>
@@ -84,26 +83,24 @@ void TformMain::menuLoadAlgorithmFromFileClick()
     const QString path = m_ctx.dialogs().openFileName(options);
     if (path.isEmpty())
         return;
-    // The file is read whole before anything is sent: an empty file would
-    // leave the pedal waiting for ever, a larger one would be cut short.
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        m_ctx.dialogs().message(QStringLiteral("Cannot open %1: %2").arg(QDir::toNativeSeparators(path), file.errorString()));
+    using File = PedalSession::AlgorithmFile;
+    const File file = PedalSession::readAlgorithmFile(path);
+    const QString shownPath = QDir::toNativeSeparators(path);
+    switch (file.problem) {
+    case File::Problem::CannotOpen:
+        m_ctx.dialogs().message(QStringLiteral("Cannot open %1: %2").arg(shownPath, file.error));
         return;
-    }
-    const QByteArray content = file.read(D2XXUnit::kBufferSize + 1);
-    if (content.isEmpty() && file.error() != QFileDevice::NoError) {
-        m_ctx.dialogs().message(QStringLiteral("Cannot read %1: %2").arg(QDir::toNativeSeparators(path), file.errorString()));
+    case File::Problem::CannotRead:
+        m_ctx.dialogs().message(QStringLiteral("Cannot read %1: %2").arg(shownPath, file.error));
         return;
-    }
-    const qint64 size = std::max<qint64>(file.size(), content.size());
-    file.close();
-    if (content.isEmpty() || content.size() > D2XXUnit::kBufferSize) {
+    case File::Problem::WrongSize:
         m_ctx.dialogs().message(QStringLiteral("%1 holds %2 bytes; an algorithm image holds 1 to %3. Nothing was sent.")
-                                    .arg(QDir::toNativeSeparators(path))
-                                    .arg(size)
-                                    .arg(D2XXUnit::kBufferSize));
+                                    .arg(shownPath)
+                                    .arg(file.size)
+                                    .arg(File::kLargest));
         return;
+    case File::Problem::None:
+        break;
     }
     if (m_ctx.dialogs().question(QStringLiteral("Upload the selected algorithm?")) == Answer::No)
         return;
@@ -115,7 +112,7 @@ void TformMain::menuLoadAlgorithmFromFileClick()
     uploadFolder = QFileInfo(path).absolutePath();
     log.ConsolePrint(QStringLiteral("Opening - ") + QDir::toNativeSeparators(path));
 
-    m_ctx.session.sendAlgorithmFile(content);
+    m_ctx.session.sendAlgorithmFile(file.bytes);
     if (waitForUploadAnswer(UploadVariant::File)) {
         UploadCheckTimer->setEnabled(false);
         Timer_USB_Read->setEnabled(true);

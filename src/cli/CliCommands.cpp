@@ -596,15 +596,16 @@ int upload(const Context &c, const QStringList &args)
     QByteArray file;
     QString imageHex;
     if (args.size() == 2 && args[0] == QLatin1String("--file")) {
-        QFile f(args[1]);
-        if (!f.open(QIODevice::ReadOnly))
-            return usage(c, QStringLiteral("cannot open %1: %2").arg(args[1], f.errorString()));
-        file = f.read(D2XXUnit::kBufferSize + 1);
-        if (f.error() != QFileDevice::NoError)
-            return usage(c, QStringLiteral("cannot read %1: %2").arg(args[1], f.errorString()));
-        if (file.isEmpty() || file.size() > D2XXUnit::kBufferSize)
+        using File = PedalSession::AlgorithmFile;
+        const File read = PedalSession::readAlgorithmFile(args[1]);
+        if (read.problem == File::Problem::CannotOpen)
+            return usage(c, QStringLiteral("cannot open %1: %2").arg(args[1], read.error));
+        if (read.problem == File::Problem::CannotRead)
+            return usage(c, QStringLiteral("cannot read %1: %2").arg(args[1], read.error));
+        if (read.problem == File::Problem::WrongSize)
             return usage(c, QStringLiteral("%1 holds %2 bytes; an algorithm image holds 1 to %3. Nothing was sent")
-                                .arg(args[1]).arg(file.size()).arg(D2XXUnit::kBufferSize));
+                                .arg(args[1]).arg(read.size).arg(File::kLargest));
+        file = read.bytes;
     } else if (args.size() == 1 && !args[0].startsWith(QLatin1Char('-'))) {
         if (!effectsList().contains(args[0]))
             return usage(c, QStringLiteral("\"%1\" is not in the effects list (%2)")

@@ -10,6 +10,9 @@
 #include "Services.h"
 #include "TextFiles.h"
 
+#include <QFile>
+#include <algorithm>
+
 PedalSession::PedalSession(D2XXUnit &usb, Communication &comm, ConsoleModel &console, Clock &clock, AppState &state)
     : m_usb(usb), m_comm(comm), m_console(console), m_clock(clock), m_state(state),
       m_bootloader(std::make_unique<BootloaderProtocol>(usb, comm, console, state))
@@ -408,6 +411,28 @@ void PedalSession::sendAlgorithmImage(const QString &imageHex)
     m_console.ConsolePrint(QStringLiteral("num of bytes: ") + QString::number(D2XXUnit::hexPairs(imageHex, toSend)));
     m_usb.WriteHex(imageHex, toSend);
     m_console.ConsolePrint(QStringLiteral("write to device"));
+}
+
+PedalSession::AlgorithmFile PedalSession::readAlgorithmFile(const QString &path)
+{
+    static_assert(AlgorithmFile::kLargest == D2XXUnit::kBufferSize);
+    AlgorithmFile result;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        result.problem = AlgorithmFile::Problem::CannotOpen;
+        result.error = file.errorString();
+        return result;
+    }
+    result.bytes = file.read(AlgorithmFile::kLargest + 1);
+    if (result.bytes.isEmpty() && file.error() != QFileDevice::NoError) {
+        result.problem = AlgorithmFile::Problem::CannotRead;
+        result.error = file.errorString();
+        return result;
+    }
+    result.size = std::max<qint64>(file.size(), result.bytes.size());
+    if (result.bytes.isEmpty() || result.bytes.size() > AlgorithmFile::kLargest)
+        result.problem = AlgorithmFile::Problem::WrongSize;
+    return result;
 }
 
 DWORD PedalSession::sendAlgorithmFile(const QByteArray &content)

@@ -104,6 +104,18 @@ public:
     // A catalogue image (the hex text of its first line), converted and
     // written in one call of at most 64 KiB, narrated as the editor does.
     void sendAlgorithmImage(const QString &imageHex);
+    // An image file, read whole before anything is sent: the pedal takes 1
+    // to 64 KiB in one message (an empty one would leave it waiting, a
+    // larger one would be cut short).
+    struct AlgorithmFile {
+        enum class Problem { None, CannotOpen, CannotRead, WrongSize };
+        Problem problem = Problem::None;
+        QByteArray bytes;
+        qint64 size = 0;     // the file's size
+        QString error;       // the system's reason when it cannot be opened or read
+        static constexpr int kLargest = 65536;
+    };
+    static AlgorithmFile readAlgorithmFile(const QString &path);
     // An image file's bytes, written in one call; bytes the bridge took.
     DWORD sendAlgorithmFile(const QByteArray &content);
     // The pedal's answer to an upload: waits for its first byte (without a
