@@ -53,7 +53,7 @@ void TformMain::setPoll(bool on)
 
 void TformMain::sendBypassOn()
 {
-    m_ctx.comm.SendHexMessage(EffectMessages::bypass(true), 2);
+    m_ctx.session.setBypass(true);
 }
 
 void TformMain::EnumerateDevices()
@@ -127,7 +127,7 @@ void TformMain::Link()
 
     if (state.FirmwareUpgradeMode) {
         // Greet the bootloader: 0x7F, answered by 0x79.
-        renderGreeting(m_ctx.session.greetLegacyBootloader(),
+        renderGreeting(m_ctx.session.upgrade().greetLegacy(),
                        QStringLiteral("Connection to bootloader succeeded, ready for firmware upgrade"), false);
     }
 

@@ -3,14 +3,10 @@
 #include "main.h"
 
 #include "AppState.h"
-#include "Communication.h"
-#include "ConsoleModel.h"
-#include "D2XXUnit.h"
-#include "FXsettings.h"
 #include "FirmwareUpgrade.h"
 #include "Guard.h"
-#include "PedalContract.h"
 #include "PedalSession.h"
+#include "UpgradeProcedure.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -38,7 +34,7 @@ void TformMain::menuStartFirmwareUpgradeClick()
 void TformMain::StartFirmwareUpgrade()
 {
     setPoll(false);
-    m_ctx.usb.FtErrorReporting = false;
+    m_ctx.session.upgrade().expectBootloader();
     emit firmwareWindowWanted(QPoint(frameGeometry().left(), frameGeometry().top() + frameGeometry().height()));
     // While the bootloader runs only the firmware window works.
     if (m_ctx.state.BootloaderActive())
@@ -48,7 +44,7 @@ void TformMain::StartFirmwareUpgrade()
 void TformMain::menuFirmwareUpgradeModeClick()
 {
     AppState &state = m_ctx.state;
-    D2XXUnit &usb = m_ctx.usb;
+    UpgradeProcedure &upgrade = m_ctx.session.upgrade();
     // The action toggled its own mark; the mark follows the steps below.
     const bool wasMarked = !menuFirmwareUpgradeMode->isChecked();
     if (wasMarked) {
@@ -59,47 +55,45 @@ void TformMain::menuFirmwareUpgradeModeClick()
             return;
         }
         menuFirmwareUpgradeMode->setChecked(false);
-        state.FirmwareUpgradeMode = false;
         // Back to the application's line settings and its poll.
-        usb.SetUsbLinkParameters(0);
-        if (state.Linked()) {
-            usb.SetUsbDataCharacteristics();
+        m_ctx.session.cancelUpgradeMode();
+        if (state.Linked())
             setPoll(true);
-        }
         return;
     }
     menuFirmwareUpgradeMode->setChecked(true);
     state.FirmwareUpgradeMode = true;
-    bool known = false;
-    const int firmware = state.DeviceFirmwareVersion.toInt(&known);
-    if (state.DeviceFirmwareVersion == QLatin1String("0") || !known || firmware < 9) {
+    if (!UpgradeProcedure::entersByMessage(state.DeviceFirmwareVersion)) {
         state.UpgradeModeRequested = true;
         return;
     }
-    sendBypassOn();
-    if (m_ctx.dialogs().question(QStringLiteral("Keep SHIFT button on the pedal pressed and click YES.")) == Answer::No) {
+    const UpgradeProcedure::Entry entry = upgrade.enter(
+        [this] {
+            return m_ctx.dialogs().question(QStringLiteral("Keep SHIFT button on the pedal pressed and click YES."))
+                == Answer::Yes;
+        },
+        [this] { setPoll(false); });
+    if (entry == UpgradeProcedure::Entry::Declined) {
         state.FirmwareUpgradeMode = false;
         menuFirmwareUpgradeMode->setChecked(false);
         return;
     }
-    const PedalSession::Greeting greeting = m_ctx.session.enterBootloader([this] { setPoll(false); });
-    renderGreeting(greeting, QStringLiteral("Release SHIFT button and click OK."), true);
+    renderGreeting(entry, QStringLiteral("Release SHIFT button and click OK."), true);
 }
 
-void TformMain::renderGreeting(PedalSession::Greeting greeting, const QString &greetedMessage, bool offerUpgradeMenu)
+void TformMain::renderGreeting(UpgradeProcedure::Entry entry, const QString &greetedMessage, bool offerUpgradeMenu)
 {
-    switch (greeting) {
-    case PedalSession::Greeting::Refused:
-        return;
-    case PedalSession::Greeting::NoAnswer:
-    case PedalSession::Greeting::WrongAnswer:
+    switch (entry) {
+    case UpgradeProcedure::Entry::Entered:
+        break;
+    case UpgradeProcedure::Entry::NoAnswer:
         m_ctx.dialogs().message(QStringLiteral("Connection to bootloader failed"));
         return;
-    case PedalSession::Greeting::Greeted:
-        break;
+    default:
+        return;
     }
     m_ctx.dialogs().message(greetedMessage);
-    m_ctx.state.Link = LinkState::Bootloader;
+    m_ctx.session.setBootloaderLinked();
     menuStartFirmwareUpgrade->setEnabled(true);
     btnRequest->setEnabled(false);
     btnUpload->setEnabled(false);
@@ -116,11 +110,7 @@ bool TformMain::requestDeviceInformation(bool quiet)
 
 void TformMain::firmwareStarted()
 {
-    if (!requestDeviceInformation(true)) {
-        // The firmware may still be starting: one more try a moment later.
-        m_ctx.clock().pause(500);
-        requestDeviceInformation(false);
-    }
+    m_ctx.session.upgrade().confirmRestart([this](bool quiet) { return requestDeviceInformation(quiet); });
     setPoll(true);
 }
 
@@ -133,7 +123,7 @@ void TformMain::upgradeModeEnded()
 {
     menuFirmwareUpgradeMode->setChecked(false);
     menuStartFirmwareUpgrade->setEnabled(false);
-    m_ctx.state.FirmwareUpgradeMode = false;
+    m_ctx.session.leaveUpgradeMode();
     btnRequest->setEnabled(true);
     btnUpload->setEnabled(true);
 }

@@ -177,7 +177,7 @@ public:
     void StartFirmwareUpgrade();
     // Renders a greeting of the bootloader: on Greeted the message, the
     // bootloader link and the firmware window; else what went wrong.
-    void renderGreeting(PedalSession::Greeting greeting, const QString &greetedMessage, bool offerUpgradeMenu);
+    void renderGreeting(UpgradeProcedure::Entry entry, const QString &greetedMessage, bool offerUpgradeMenu);
     // The device information request; true when it was answered. A quiet
     // request only logs a pedal that does not answer.
     bool requestDeviceInformation(bool quiet);

@@ -8,6 +8,7 @@
 #include "FunctionsUnit.h"
 #include "PedalContract.h"
 #include "PedalSession.h"
+#include "UpgradeProcedure.h"
 #include "Presets.h"
 #include "EffectControls.h"
 #include "TextFiles.h"
@@ -681,12 +682,12 @@ int flash(const Context &c, const QStringList &argsIn)
     }
     if (args.size() == 2 && args[0] == QLatin1String("--file")) {
         file = args[1];
-        QFile f(file);
-        if (!f.open(QIODevice::ReadOnly))
-            return usage(c, QStringLiteral("cannot open %1: %2").arg(file, f.errorString()));
-        image = f.read(BootloaderProtocol::kMaxImage + 1);
-        if (f.error() != QFileDevice::NoError)
-            return usage(c, QStringLiteral("cannot read %1: %2").arg(file, f.errorString()));
+        const FirmwareImage::File read = FirmwareImage::readFile(file);
+        if (read.problem == FirmwareImage::File::Problem::CannotOpen)
+            return usage(c, QStringLiteral("cannot open %1: %2").arg(file, read.error));
+        if (read.problem == FirmwareImage::File::Problem::CannotRead)
+            return usage(c, QStringLiteral("cannot read %1: %2").arg(file, read.error));
+        image = read.bytes;
         if (const FirmwareImage::Check check = FirmwareImage::check(image); !check.ok())
             return usage(c, QStringLiteral("%1 cannot be written: %2. Nothing was sent")
                                 .arg(QDir::toNativeSeparators(file), check.reason));
@@ -725,115 +726,106 @@ int flash(const Context &c, const QStringList &argsIn)
         return Usage;
     }
     AppState &state = c.rig.state;
-    PedalSession &session = c.rig.session;
-    ConsoleModel &log = c.rig.console;
-    bool inBootloader = false;
-    if (!legacy) {
-        const PedalSession::RequestReply reply = session.request();
-        session.endRequest();
-        if (reply.outcome == PedalSession::RequestOutcome::Quitting) {
-            c.err(QStringLiteral("Stopped: interrupted before the pedal answered. Nothing more was sent."));
-            return PedalFailed;
-        }
-        if (reply.outcome == PedalSession::RequestOutcome::Answered) {
-            const int firmware = reply.snapshot.identity.firmware;
-            state.DeviceFirmwareVersion = QString::number(firmware);
-            if (firmware < 9) {
-                c.err(QStringLiteral("Firmware %1 cannot be told to enter its bootloader: unplug the pedal, hold its "
-                                     "SHIFT button while plugging it in again, then run tharnvik-cli flash --legacy.")
-                          .arg(firmware));
-                return PedalFailed;
-            }
-            session.send(HexToBytes(EffectMessages::bypass(true)));
-            c.out(QStringLiteral("Keep SHIFT button on the pedal pressed and press Enter."));
-            if (!yes && (!c.output.waitForEnter || !c.output.waitForEnter())) {
-                c.err(QStringLiteral("Stopped before the upgrade: no Enter came (give --yes in scripts). Nothing "
-                                     "more was sent; the pedal runs its firmware."));
-                return Usage;
-            }
-            if (session.enterBootloader() != PedalSession::Greeting::Greeted) {
-                c.err(QStringLiteral("Connection to bootloader failed: the pedal did not answer as its bootloader. Was "
-                                     "SHIFT held? Run tharnvik-cli flash again, or unplug the pedal, plug it in with "
-                                     "SHIFT held and run tharnvik-cli flash --legacy."));
-                return PedalFailed;
-            }
-            c.out(QStringLiteral("Release SHIFT button and press Enter."));
-            if (!yes && c.output.waitForEnter)
-                c.output.waitForEnter();
-            inBootloader = true;
-        } else {
-            c.note(QStringLiteral("The pedal did not answer as its application: greeting it as a bootloader."));
-        }
-    }
-    if (!inBootloader) {
-        if (session.greetLegacyBootloader() != PedalSession::Greeting::Greeted) {
-            c.err(QStringLiteral("Connection to bootloader failed: neither the application nor the bootloader "
-                                 "answered. Check the cable and the pedal's power, then try again."));
-            return PedalFailed;
-        }
+    UpgradeProcedure &upgrade = c.rig.session.upgrade();
+    UpgradeProcedure::Plan plan;
+    plan.image = image;
+    plan.version = version;
+    plan.legacy = legacy;
+    plan.firmwareKnown = [&](int firmware) { state.DeviceFirmwareVersion = QString::number(firmware); };
+    plan.holdShift = [&] {
+        c.out(QStringLiteral("Keep SHIFT button on the pedal pressed and press Enter."));
+        return yes || (c.output.waitForEnter && c.output.waitForEnter());
+    };
+    plan.releaseShift = [&] {
+        c.out(QStringLiteral("Release SHIFT button and press Enter."));
+        if (!yes && c.output.waitForEnter)
+            c.output.waitForEnter();
+    };
+    plan.notApplication = [&] {
+        c.note(QStringLiteral("The pedal did not answer as its application: greeting it as a bootloader."));
+    };
+    plan.confirmErase = [&] {
         c.note(QStringLiteral("Connection to bootloader succeeded, ready for firmware upgrade"));
-        // Nothing tells which firmware this pedal runs, or whether it is the
-        // pedal meant: the player says so before its flash is erased.
         const QString what = resource.isEmpty()
             ? QStringLiteral("%1 as firmware %2").arg(QDir::toNativeSeparators(file)).arg(version)
             : resource;
         const QString question = QStringLiteral("The pedal on %1 answered as its bootloader, so its firmware cannot be "
                                                 "read. Erase its flash and write %2? [y/N] ")
                                      .arg(state.DeviceSerialNumber, what);
-        if (!yes && (!c.output.confirm || !c.output.confirm(question) || state.Quitting)) {
-            c.err(QStringLiteral("Nothing was erased: the erase was not confirmed (answer y, or give --yes in scripts). "
-                                 "The pedal stays in its bootloader."));
-            return Usage;
-        }
-    }
-    state.Link = LinkState::Bootloader;
-
-    log.ConsolePrint(QStringLiteral("********************FIRMWARE UPGRADE********************"));
-    c.rig.usb.FtErrorReporting = false;
-    log.ConsolePrint(QStringLiteral("Firmware num of bytes: ") + QString::number(image.size()));
-    session.setFirmwareImage(image);
-    const PedalSession::StepOutcome written = session.writeFirmware(version, [&](int max, int value) {
+        return yes || (c.output.confirm && c.output.confirm(question) && !state.Quitting);
+    };
+    plan.told = [&] {
         if (c.output.progress)
-            c.output.progress(value, max);
+            c.output.progress(-1, -1);
+        c.note(QStringLiteral("Firmware Upgrade Complete, device will now restart"));
+    };
+    const QMetaObject::Connection shown = QObject::connect(&upgrade, &UpgradeProcedure::progress, [&](int done, int total) {
+        if (c.output.progress)
+            c.output.progress(done, total);
     });
-    if (c.output.progress)
-        c.output.progress(-1, -1);
-    if (written != PedalSession::StepOutcome::Done) {
-        const QString where = session.failureText();
-        c.err((state.Quitting ? QStringLiteral("Firmware upgrade stopped by Ctrl+C (%1). ").arg(where)
-                              : QStringLiteral("Firmware upgrade failed: %1. ").arg(where))
+    const UpgradeProcedure::Result result = upgrade.run(plan);
+    QObject::disconnect(shown);
+
+    using Step = UpgradeProcedure::Result::Step;
+    using Entry = UpgradeProcedure::Entry;
+    using Outcome = UpgradeProcedure::Outcome;
+    switch (result.step) {
+    case Step::Entry:
+        switch (result.entry) {
+        case Entry::Stopped:
+            c.err(QStringLiteral("Stopped: interrupted before the pedal answered. Nothing more was sent."));
+            return PedalFailed;
+        case Entry::FirmwareTooOld:
+            c.err(QStringLiteral("Firmware %1 cannot be told to enter its bootloader: unplug the pedal, hold its "
+                                 "SHIFT button while plugging it in again, then run tharnvik-cli flash --legacy.")
+                      .arg(result.firmwareBefore));
+            return PedalFailed;
+        case Entry::Declined:
+            c.err(QStringLiteral("Stopped before the upgrade: no Enter came (give --yes in scripts). Nothing "
+                                 "more was sent; the pedal runs its firmware."));
+            return Usage;
+        default:
+            break;
+        }
+        if (!result.viaLegacy)
+            c.err(QStringLiteral("Connection to bootloader failed: the pedal did not answer as its bootloader. Was "
+                                 "SHIFT held? Run tharnvik-cli flash again, or unplug the pedal, plug it in with "
+                                 "SHIFT held and run tharnvik-cli flash --legacy."));
+        else
+            c.err(QStringLiteral("Connection to bootloader failed: neither the application nor the bootloader "
+                                 "answered. Check the cable and the pedal's power, then try again."));
+        return PedalFailed;
+    case Step::Confirm:
+        c.err(QStringLiteral("Nothing was erased: the erase was not confirmed (answer y, or give --yes in scripts). "
+                             "The pedal stays in its bootloader."));
+        return Usage;
+    case Step::Write: {
+        if (c.output.progress)
+            c.output.progress(-1, -1);
+        const QString where = upgrade.failureText();
+        c.err((result.outcome == Outcome::Stopped ? QStringLiteral("Firmware upgrade stopped by Ctrl+C (%1). ").arg(where)
+                                                  : QStringLiteral("Firmware upgrade failed: %1. ").arg(where))
               + QStringLiteral("Nothing more was sent; the pedal stays in its bootloader with an incomplete firmware. "
                                "Run tharnvik-cli flash --legacy to write it again."));
         return PedalFailed;
     }
-    c.clock.pause(10);
-    c.note(QStringLiteral("Firmware Upgrade Complete, device will now restart"));
-    if (session.startFirmware() != PedalSession::StepOutcome::Done) {
+    case Step::Start:
         c.err(QStringLiteral("The pedal did not start its firmware: the bootloader refused the go command or did not "
                              "answer. It stays in its bootloader; run tharnvik-cli flash --legacy to try again."));
         return PedalFailed;
-    }
-    state.FirmwareUpgradeMode = false;
-    // The firmware may still be starting: one more try a moment later.
-    PedalSession::RequestReply reply = session.request();
-    session.endRequest();
-    if (reply.outcome != PedalSession::RequestOutcome::Answered && !state.Quitting) {
-        c.clock.pause(500);
-        reply = session.request();
-        session.endRequest();
-    }
-    if (reply.outcome != PedalSession::RequestOutcome::Answered) {
-        c.err(QStringLiteral("The pedal did not answer after its restart. Unplug it and plug it in again, then run "
-                             "tharnvik-cli info."));
+    case Step::Restart:
+        if (result.firmwareAfter < 0)
+            c.err(QStringLiteral("The pedal did not answer after its restart. Unplug it and plug it in again, then run "
+                                 "tharnvik-cli info."));
+        else
+            c.err(QStringLiteral("The pedal restarted with firmware %1, not %2. Run tharnvik-cli flash again.")
+                      .arg(result.firmwareAfter)
+                      .arg(version));
         return PedalFailed;
+    case Step::Done:
+        break;
     }
-    if (reply.snapshot.identity.firmware != version) {
-        c.err(QStringLiteral("The pedal restarted with firmware %1, not %2. Run tharnvik-cli flash again.")
-                  .arg(reply.snapshot.identity.firmware)
-                  .arg(version));
-        return PedalFailed;
-    }
-    c.out(QStringLiteral("Device Firmware: ") + QString::number(reply.snapshot.identity.firmware));
+    c.out(QStringLiteral("Device Firmware: ") + QString::number(result.firmwareAfter));
     return Done;
 }
 

@@ -138,13 +138,22 @@ bool BootloaderProtocol::SendEraseCommand()
     return expectAck(QStringLiteral("the global erase"), kEraseLimit);
 }
 
+void BootloaderProtocol::stopBefore(const QString &step, std::uint32_t address)
+{
+    m_failure = Failure{step, address, QString(), true};
+    m_console.ConsolePrint(QStringLiteral("STOPPED before %1 at %2").arg(step, hex(address, 8)));
+}
+
 bool BootloaderProtocol::WriteFirmwareChunks(const std::function<void(int max, int value)> &progress,
-                                             const std::function<bool()> &pollTimerOn)
+                                             const std::function<bool()> &pollTimerOn,
+                                             const std::function<bool(std::uint32_t, std::uint32_t)> &goOn)
 {
     m_console.appendDirect(QStringLiteral("Start Write Command"));
     m_console.appendDirect(QString());
     BootloaderAddress = kFlashStart;
     for (std::uint32_t i = 0; i < ChunkCount; ++i) {
+        if (goOn && !goOn(i, BootloaderAddress))
+            return false;
         if (progress)
             progress(static_cast<int>(ChunkCount), static_cast<int>(i));
         if (!SendWriteMemoryCommand())

@@ -38,10 +38,13 @@ public:
         QString step;
         std::uint32_t address = 0;
         QString answer; // empty: nothing came
+        bool stopped = false; // a stop request, not the bootloader, ended it there
     };
     const Failure &failure() const { return m_failure; }
     bool failed() const { return !m_failure.step.isEmpty(); }
     void clearFailure() { m_failure = {}; }
+    // Records that the sequence stopped on request before `step`.
+    void stopBefore(const QString &step, std::uint32_t address);
 
     // What a byte from the bootloader says: 0x79 ACK, 0x1F NOT ACK, nothing
     // within the limit, or another byte.
@@ -55,8 +58,11 @@ public:
     bool SendWriteMemoryCommand();
     void SplitFirmwareIntoChunks();
     bool SendEraseCommand();
+    // `goOn` is asked before each chunk (its index and address): false ends
+    // the sequence there.
     bool WriteFirmwareChunks(const std::function<void(int max, int value)> &progress,
-                             const std::function<bool()> &pollTimerOn);
+                             const std::function<bool()> &pollTimerOn,
+                             const std::function<bool(std::uint32_t chunk, std::uint32_t address)> &goOn = {});
     bool WriteVersionRecord(int version);
     bool SendGoCommand();
 

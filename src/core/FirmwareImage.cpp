@@ -1,5 +1,7 @@
 #include "FirmwareImage.h"
 
+#include <QFile>
+
 #include "BootloaderProtocol.h"
 
 #include <cstdint>
@@ -67,3 +69,21 @@ Check check(const QByteArray &image)
 }
 
 } // namespace FirmwareImage
+
+FirmwareImage::File FirmwareImage::readFile(const QString &path)
+{
+    File result;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        result.problem = File::Problem::CannotOpen;
+        result.error = file.errorString();
+        return result;
+    }
+    result.bytes = file.read(BootloaderProtocol::kMaxImage + 1);
+    if (file.error() != QFileDevice::NoError) {
+        result.problem = File::Problem::CannotRead;
+        result.error = file.errorString();
+        result.bytes.clear();
+    }
+    return result;
+}

@@ -32,4 +32,13 @@ struct Check {
 // enough to call it too large.
 Check check(const QByteArray &image);
 
+// A firmware file, read before anything is checked or sent.
+struct File {
+    enum class Problem { None, CannotOpen, CannotRead };
+    Problem problem = Problem::None;
+    QString error; // the system's reason
+    QByteArray bytes; // at most kMaxImage + 1 bytes
+};
+File readFile(const QString &path);
+
 } // namespace FirmwareImage

@@ -1,5 +1,7 @@
 #include "PedalSession.h"
 
+#include "UpgradeProcedure.h"
+
 #include "AppState.h"
 #include "Communication.h"
 #include "ConsoleModel.h"
@@ -15,9 +17,12 @@
 
 PedalSession::PedalSession(D2XXUnit &usb, Communication &comm, ConsoleModel &console, Clock &clock, AppState &state)
     : m_usb(usb), m_comm(comm), m_console(console), m_clock(clock), m_state(state),
-      m_bootloader(std::make_unique<BootloaderProtocol>(usb, comm, console, state))
+      m_bootloader(std::make_unique<BootloaderProtocol>(usb, comm, console, state)),
+      m_upgrade(std::make_unique<UpgradeProcedure>(*this, clock))
 {
 }
+
+PedalSession::~PedalSession() = default;
 
 std::vector<PedalSession::Bridge> PedalSession::bridges()
 {
@@ -299,7 +304,8 @@ void PedalSession::setFirmwareImage(const QByteArray &image)
 }
 
 PedalSession::StepOutcome PedalSession::writeFirmware(int version, const std::function<void(int, int)> &progress,
-                                                      const std::function<bool()> &pollTimerOn)
+                                                      const std::function<bool()> &pollTimerOn,
+                                                      const std::function<bool(WriteStep)> &atStep)
 {
     ExchangeGuard guard(m_state);
     if (!guard.acquired()) {
@@ -314,12 +320,27 @@ PedalSession::StepOutcome PedalSession::writeFirmware(int version, const std::fu
     if (m_state.Linked())
         m_state.Link = LinkState::Upgrading;
     p.SplitFirmwareIntoChunks();
-    bool ok = p.SendEraseCommand();
-    ok = ok && p.WriteFirmwareChunks(progress, pollTimerOn);
-    ok = ok && p.WriteVersionRecord(version);
+    bool stopped = false;
+    const auto goOn = [&](WriteStep step, const QString &what, std::uint32_t address) {
+        if (!atStep || atStep(step))
+            return true;
+        p.stopBefore(what, address);
+        stopped = true;
+        return false;
+    };
+    bool ok = goOn(WriteStep::Erase, QStringLiteral("the erase"), BootloaderProtocol::kFlashStart)
+        && p.SendEraseCommand();
+    ok = ok
+        && p.WriteFirmwareChunks(progress, pollTimerOn, [&](std::uint32_t chunk, std::uint32_t address) {
+               return goOn(WriteStep::Chunk, QStringLiteral("chunk %1").arg(chunk), address);
+           });
+    ok = ok && goOn(WriteStep::VersionRecord, QStringLiteral("the version record"), BootloaderProtocol::kVersionRecord)
+        && p.WriteVersionRecord(version);
     if (m_state.Link == LinkState::Upgrading)
         m_state.Link = before;
-    return ok ? StepOutcome::Done : StepOutcome::Failed;
+    if (ok)
+        return StepOutcome::Done;
+    return stopped ? StepOutcome::Stopped : StepOutcome::Failed;
 }
 
 PedalSession::StepOutcome PedalSession::startFirmware()
@@ -341,17 +362,57 @@ PedalSession::StepOutcome PedalSession::startFirmware()
     return StepOutcome::Done;
 }
 
+void PedalSession::setBootloaderLinked()
+{
+    m_state.Link = LinkState::Bootloader;
+}
+
+void PedalSession::leaveUpgradeMode()
+{
+    m_state.FirmwareUpgradeMode = false;
+}
+
+void PedalSession::cancelUpgradeMode()
+{
+    m_state.FirmwareUpgradeMode = false;
+    m_usb.SetUsbLinkParameters(0);
+    if (m_state.Linked())
+        m_usb.SetUsbDataCharacteristics();
+}
+
+bool PedalSession::onVirtualBridge() const
+{
+    return m_usb.driver().isVirtualBridge(m_usb.handle);
+}
+
+void PedalSession::setBypass(bool on)
+{
+    send(HexToBytes(EffectMessages::bypass(on)));
+}
+
+void PedalSession::setFailuresSaid(bool said)
+{
+    m_usb.FtErrorReporting = said;
+}
+
+bool PedalSession::quitting() const
+{
+    return m_state.Quitting;
+}
+
 QString PedalSession::failureText() const
 {
     const BootloaderProtocol::Failure &f = m_bootloader->failure();
+    const QString address = QStringLiteral("%1").arg(f.address, 8, 16, QLatin1Char('0')).toUpper();
+    if (f.stopped)
+        return QStringLiteral("stopped before %1 at address 0x%2").arg(f.step, address);
     QString answer = QStringLiteral("answered %1").arg(f.answer);
     if (const BootloaderProtocol::Reply reply = BootloaderProtocol::replyOf(f.answer);
         reply == BootloaderProtocol::Reply::Nothing)
         answer = QStringLiteral("did not answer");
     else if (reply == BootloaderProtocol::Reply::Nack)
         answer = QStringLiteral("answered NOT ACK (1F)");
-    return QStringLiteral("the bootloader %1 to %2 at address 0x%3")
-        .arg(answer, f.step, QStringLiteral("%1").arg(f.address, 8, 16, QLatin1Char('0')).toUpper());
+    return QStringLiteral("the bootloader %1 to %2 at address 0x%3").arg(answer, f.step, address);
 }
 
 bool PedalSession::receiveUploadAnswer(bool logReadCounts, const std::function<void(const QString &)> &onText,

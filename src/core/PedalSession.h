@@ -16,6 +16,7 @@
 
 class Clock;
 class Communication;
+class UpgradeProcedure;
 class ConsoleModel;
 class D2XXUnit;
 struct AppState;
@@ -29,6 +30,7 @@ class PedalSession : public QObject {
     Q_OBJECT
 public:
     PedalSession(D2XXUnit &usb, Communication &comm, ConsoleModel &console, Clock &clock, AppState &state);
+    ~PedalSession() override;
 
     LinkState linkState() const;
 
@@ -148,16 +150,40 @@ public:
     static constexpr int kLegacyGreetingLimit = 3000;
     // The image the next write takes (1 to BootloaderProtocol::kMaxImage bytes).
     void setFirmwareImage(const QByteArray &image);
-    enum class StepOutcome { Done, Refused, Failed };
+    enum class StepOutcome { Done, Refused, Failed, Stopped };
+    // The boundaries of a write, where it may stop.
+    enum class WriteStep { Erase, Chunk, VersionRecord };
     // Erase, every chunk, the version record, under the exchange guard.
-    // After Failed, failureText() says where; nothing more was sent.
+    // `atStep` is asked before the erase, each chunk and the version record:
+    // false stops there (Stopped). After Failed or Stopped, failureText()
+    // says where; nothing more was sent.
     StepOutcome writeFirmware(int version, const std::function<void(int max, int value)> &progress,
-                              const std::function<bool()> &pollTimerOn = {});
+                              const std::function<bool()> &pollTimerOn = {},
+                              const std::function<bool(WriteStep)> &atStep = {});
     // Go, under the exchange guard; on Done the line is back at 8N1 and the
     // bootloader is no longer active.
     StepOutcome startFirmware();
     // "the bootloader answered NOT ACK (1F) to the data of chunk 3 at address 0x08000300"
     QString failureText() const;
+    // The pedal answered its bootloader's greeting: the link is to the bootloader.
+    void setBootloaderLinked();
+    // The application runs again: the line's reply framing is the application's.
+    void leaveUpgradeMode();
+    // Upgrade mode left without an upgrade: the application's line settings again.
+    void cancelUpgradeMode();
+    // Whether the bridge the session holds is a virtual pedal's.
+    bool onVirtualBridge() const;
+
+    // Bypass on or off (03 01 / 03 00), as the pedal's own switch.
+    void setBypass(bool on);
+    // Whether a failed call of the bridge is said on the console; off while
+    // the bootloader's silences are expected.
+    void setFailuresSaid(bool said);
+    // The program is closing (or the CLI was interrupted).
+    bool quitting() const;
+    ConsoleModel &console() { return m_console; }
+    // The firmware upgrade, the one way it is done.
+    UpgradeProcedure &upgrade() { return *m_upgrade; }
 
     D2XXUnit &usb() { return m_usb; }
     Communication &comm() { return m_comm; }
@@ -178,6 +204,7 @@ private:
     Clock &m_clock;
     AppState &m_state;
     std::unique_ptr<BootloaderProtocol> m_bootloader;
+    std::unique_ptr<UpgradeProcedure> m_upgrade;
     DumpCollector m_dump;
     bool m_open = false;       // a bridge was opened and not closed since
     bool m_pollFailed = false; // the poll found the link broken and said so

@@ -1,14 +1,12 @@
 #include "FirmwareUpgrade.h"
 
-#include "AppState.h"
 #include "ConsoleModel.h"
 #include "Context.h"
-#include "D2XXUnit.h"
 #include "Guard.h"
-#include "Communication.h"
 #include "FirmwareImage.h"
 #include "PedalSession.h"
 #include "Resources.h"
+#include "UpgradeProcedure.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -49,7 +47,21 @@ TformFirmwareUpgrade::TformFirmwareUpgrade(Context &context)
     Dialogs &d = m_ctx.dialogs();
     connect(cmbFirmwareChoose, &QComboBox::currentIndexChanged, this, [this, &d] { guarded(d, [this] { FirmwareSelect(); }); });
     connectGuarded(btnUpgradeFirmware, &QPushButton::clicked, this, d, [this] { btnUpgradeFirmwareClick(); });
+    connect(&upgrade(), &UpgradeProcedure::progress, this, [this](int done, int total) {
+        ProgressBar1->setMaximum(total);
+        ProgressBar1->setValue(done);
+    });
     qApp->installEventFilter(this);
+}
+
+UpgradeProcedure &TformFirmwareUpgrade::upgrade() const
+{
+    return m_ctx.session.upgrade();
+}
+
+bool TformFirmwareUpgrade::flashIncomplete() const
+{
+    return upgrade().flashIncomplete();
 }
 
 TformFirmwareUpgrade::~TformFirmwareUpgrade()
@@ -91,7 +103,7 @@ bool TformFirmwareUpgrade::LoadFirmwareResource()
     m_ctx.console.ConsolePrint(QStringLiteral("Firmware num of bytes: ") + QString::number(image.size()));
     if (!imageAccepted(FirmwareResourceName, image))
         return false;
-    m_ctx.session.setFirmwareImage(image);
+    m_image = image;
     return true;
 }
 
@@ -99,10 +111,9 @@ void TformFirmwareUpgrade::btnUpgradeFirmwareClick()
 {
     if (m_writing)
         return;
-    m_ctx.console.ConsolePrint(QStringLiteral("********************FIRMWARE UPGRADE********************"));
-    m_ctx.usb.FtErrorReporting = false;
+    upgrade().begin();
     // A made-up image would brick a real pedal: only the virtual one gets it.
-    if (Resources::isPlaceholder(FirmwareResourceName) && !m_ctx.usb.driver().isVirtualBridge(m_ctx.usb.handle)) {
+    if (Resources::isPlaceholder(FirmwareResourceName) && !m_ctx.session.onVirtualBridge()) {
         m_ctx.dialogs().message(QStringLiteral(
             "This editor build carries no real firmware images, only placeholders for the virtual pedal. Nothing was "
             "sent. To write a real image, choose its file with Ctrl+Shift+O."));
@@ -124,22 +135,21 @@ void TformFirmwareUpgrade::OpenFirmwareFile()
         return;
     openFolder = QFileInfo(path).absolutePath();
     m_ctx.console.appendDirect(QStringLiteral("Opening: ") + QDir::toNativeSeparators(path));
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        m_ctx.dialogs().message(QStringLiteral("Cannot open %1: %2").arg(QDir::toNativeSeparators(path), file.errorString()));
+    const FirmwareImage::File file = FirmwareImage::readFile(path);
+    if (file.problem == FirmwareImage::File::Problem::CannotOpen) {
+        m_ctx.dialogs().message(QStringLiteral("Cannot open %1: %2").arg(QDir::toNativeSeparators(path), file.error));
         return;
     }
-    const QByteArray image = file.read(BootloaderProtocol::kMaxImage + 1);
-    if (file.error() != QFileDevice::NoError) {
-        m_ctx.dialogs().message(QStringLiteral("Cannot read %1: %2").arg(QDir::toNativeSeparators(path), file.errorString()));
+    if (file.problem == FirmwareImage::File::Problem::CannotRead) {
+        m_ctx.dialogs().message(QStringLiteral("Cannot read %1: %2").arg(QDir::toNativeSeparators(path), file.error));
         return;
     }
+    const QByteArray &image = file.bytes;
     m_ctx.console.ConsolePrint(QStringLiteral("num of bytes read: ") + QString::number(image.size()));
     if (!imageAccepted(QDir::toNativeSeparators(path), image))
         return;
-    m_ctx.console.ConsolePrint(QStringLiteral("********************FIRMWARE UPGRADE********************"));
-    m_ctx.usb.FtErrorReporting = false;
-    m_ctx.session.setFirmwareImage(image);
+    upgrade().begin();
+    m_image = image;
     runUpgrade();
 }
 
@@ -154,31 +164,21 @@ bool TformFirmwareUpgrade::imageAccepted(const QString &name, const QByteArray &
 
 void TformFirmwareUpgrade::runUpgrade()
 {
-    if (m_ctx.state.ExchangeWaiting) {
-        m_ctx.console.ConsolePrint(ExchangeGuard::refusedLine(QStringLiteral("FIRMWARE UPGRADE")));
-        return;
-    }
     // While it writes, neither the button nor the close box starts anything.
     m_writing = true;
     btnUpgradeFirmware->setEnabled(false);
-    m_flashIncomplete = true;
-    const PedalSession::StepOutcome written = m_ctx.session.writeFirmware(
-        FirmwareVersion,
-        [this](int max, int value) {
-            ProgressBar1->setMaximum(max);
-            ProgressBar1->setValue(value);
-        },
-        [this] { return m_pollOn && m_pollOn(); });
+    const UpgradeProcedure::Outcome written =
+        upgrade().write(m_image, FirmwareVersion, [this] { return m_pollOn && m_pollOn(); });
     m_writing = false;
     btnUpgradeFirmware->setEnabled(true);
-    if (written != PedalSession::StepOutcome::Done) {
+    if (written == UpgradeProcedure::Outcome::Refused)
+        return;
+    if (written != UpgradeProcedure::Outcome::Done) {
         reportFailure();
         return;
     }
-    m_flashIncomplete = false;
-    m_ctx.clock().pause(10);
-    m_ctx.dialogs().message(QStringLiteral("Firmware Upgrade Complete, device will now restart"));
-    RestartDevice();
+    renderStart(upgrade().finish(
+        [this] { m_ctx.dialogs().message(QStringLiteral("Firmware Upgrade Complete, device will now restart")); }));
 }
 
 void TformFirmwareUpgrade::reportFailure()
@@ -186,15 +186,19 @@ void TformFirmwareUpgrade::reportFailure()
     m_ctx.dialogs().message(QStringLiteral("Firmware upgrade failed: %1. "
                                            "Nothing more was sent; the pedal stays in its bootloader with an "
                                            "incomplete firmware. Click \"Upgrade Firmware\" to try again.")
-                                .arg(m_ctx.session.failureText()));
+                                .arg(upgrade().failureText()));
 }
 
 void TformFirmwareUpgrade::RestartDevice()
 {
-    const PedalSession::StepOutcome started = m_ctx.session.startFirmware();
-    if (started == PedalSession::StepOutcome::Refused)
+    renderStart(upgrade().start());
+}
+
+void TformFirmwareUpgrade::renderStart(UpgradeProcedure::Outcome started)
+{
+    if (started == UpgradeProcedure::Outcome::Refused)
         return;
-    if (started == PedalSession::StepOutcome::Failed) {
+    if (started != UpgradeProcedure::Outcome::Done) {
         m_ctx.dialogs().message(QStringLiteral(
             "The pedal did not start its firmware: the bootloader refused the go command or did not answer. It stays "
             "in its bootloader; click \"Upgrade Firmware\" to try again."));
@@ -214,9 +218,9 @@ void TformFirmwareUpgrade::closeEvent(QCloseEvent *event)
         return;
     }
     event->accept();
-    if (m_flashIncomplete) {
+    if (flashIncomplete()) {
         // The firmware work is over: the bridge's failures are said again.
-        m_ctx.usb.FtErrorReporting = true;
+        upgrade().abandon();
         // Never jump into a half-written image.
         m_ctx.dialogs().message(QStringLiteral(
             "The pedal stays in its bootloader: its firmware is incomplete. Tick \"Upgrade Mode\" again to reopen "

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "BootloaderProtocol.h"
+#include "UpgradeProcedure.h"
 
 #include <QWidget>
 
@@ -32,7 +32,7 @@ public:
 
     bool writing() const { return m_writing; }
     // The flash was erased and not completely written since.
-    bool flashIncomplete() const { return m_flashIncomplete; }
+    bool flashIncomplete() const;
 
     void FirmwareSelect();
     void btnUpgradeFirmwareClick();
@@ -53,9 +53,11 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
-    // Steps 2 to 10 of an upgrade with the image already in FirmwareHex.
+    UpgradeProcedure &upgrade() const;
+    // The write of the chosen image, then Go.
     void runUpgrade();
     void reportFailure();
+    void renderStart(UpgradeProcedure::Outcome started);
     // True when the image may be written; otherwise says why (naming it) and
     // nothing is sent.
     bool imageAccepted(const QString &name, const QByteArray &image);
@@ -63,5 +65,5 @@ private:
     Context &m_ctx;
     std::function<bool()> m_pollOn;
     bool m_writing = false;
-    bool m_flashIncomplete = false;
+    QByteArray m_image; // the chosen image, checked
 };

@@ -2,6 +2,8 @@
 #include "BootloaderProtocol.h"
 #include "EditorFixture.h"
 #include "FirmwareUpgrade.h"
+#include "PedalSession.h"
+#include "UpgradeProcedure.h"
 
 #include <QAction>
 #include <QComboBox>
@@ -236,6 +238,44 @@ TEST_F(FirmwareTest, TheFirstNackOrSilenceStopsEverything)
         EXPECT_EQ(ft().writes[0], QByteArray::fromHex("43BC")) << c.name;
         EXPECT_FALSE(fw().isVisible()) << c.name;
     }
+}
+
+TEST_F(FirmwareTest, AStopIsHonouredBetweenStepsAndNeverLeadsToGo)
+{
+    inBootloader();
+    UpgradeProcedure &upgrade = editor->session().upgrade();
+    std::vector<UpgradeProcedure::Stage> stages;
+    QObject::connect(&upgrade, &UpgradeProcedure::stageChanged, [&](UpgradeProcedure::Stage s) { stages.push_back(s); });
+    // The player's stop comes while chunk 2 is written.
+    bool stopAtChunk2 = true;
+    QObject::connect(&upgrade, &UpgradeProcedure::progress, [&](int done, int) {
+        if (done == 2 && stopAtChunk2)
+            upgrade.requestStop();
+    });
+    const int answersBefore = boot->answers;
+    fw().btnUpgradeFirmware->click();
+    EXPECT_EQ(boot->answers - answersBefore, 2 + 3 * 3); // the erase, chunks 0 to 2, nothing after
+    EXPECT_EQ(stages, (std::vector{UpgradeProcedure::Stage::Erase, UpgradeProcedure::Stage::Write}));
+    EXPECT_TRUE(log().contains("STOPPED before chunk 3 at 08000300"));
+    EXPECT_TRUE(fakes.dialogs.messages.last().contains("stopped before chunk 3 at address 0x08000300"))
+        << fakes.dialogs.messages.last().toStdString();
+    EXPECT_TRUE(upgrade.flashIncomplete());
+    EXPECT_EQ(upgrade.start(), UpgradeProcedure::Outcome::Refused); // never Go into a partial image
+    const std::size_t writes = ft().writes.size();
+    fw().close();
+    EXPECT_EQ(ft().writes.size(), writes);
+
+    // A new write starts afresh and runs through every stage to the restart.
+    editor->windows().formMain->menuFirmwareUpgradeMode->trigger();
+    boot->expect = ScriptedBootloader::Expect::Command;
+    boot->pending.clear();
+    stages.clear();
+    stopAtChunk2 = false;
+    fw().btnUpgradeFirmware->click();
+    using S = UpgradeProcedure::Stage;
+    EXPECT_EQ(stages, (std::vector{S::Erase, S::Write, S::VersionRecord, S::Go, S::Restart}));
+    EXPECT_FALSE(upgrade.flashIncomplete());
+    EXPECT_FALSE(fw().isVisible());
 }
 
 TEST_F(FirmwareTest, AFailedSynchronisationCanBeUndone)
