@@ -2,9 +2,7 @@
 #include "main.h"
 
 #include "AppState.h"
-#include "Communication.h"
 #include "ConsoleModel.h"
-#include "D2XXUnit.h"
 #include "EffectMessages.h"
 #include "FXsettings.h"
 #include "FunctionsUnit.h"
@@ -58,34 +56,29 @@ void TformMain::sendBypassOn()
 
 void TformMain::EnumerateDevices()
 {
-    D2XXUnit &usb = m_ctx.usb;
-    if (usb.GetFTDeviceCount() != ft::OK)
-        return;
-    for (DWORD i = 0; i < usb.deviceCount; ++i) {
-        if (usb.GetFTDeviceSerialNo(static_cast<int>(i)) == ft::OK) {
-            const QString serial = QString::fromLocal8Bit(usb.listedText);
-            menuSerialNumber->setText(menuSerialNumber->text() + serial);
-            m_ctx.state.DeviceSerialNumber = serial;
+    for (const PedalSession::Bridge &bridge : m_ctx.session.bridges()) {
+        if (bridge.serialRead) {
+            menuSerialNumber->setText(menuSerialNumber->text() + bridge.serial);
+            m_ctx.state.DeviceSerialNumber = bridge.serial;
         }
-        if (usb.GetFTDeviceDescription(static_cast<int>(i)) == ft::OK)
-            lblDeviceName->setText(QString::fromLocal8Bit(usb.listedText));
+        if (bridge.descriptionRead)
+            lblDeviceName->setText(bridge.description);
     }
 }
 
 void TformMain::menuScanClick()
 {
-    D2XXUnit &usb = m_ctx.usb;
     ConsoleModel &log = m_ctx.console;
     lblDeviceName->setText(QStringLiteral("Device Name"));
     // A failed enumeration lists nothing.
-    DWORD count = usb.GetFTDeviceCount() == ft::OK ? usb.deviceCount : 0;
-    log.ConsolePrint(QStringLiteral("FT device count: ") + QString::number(count));
-    if (count == 0) {
+    const std::vector<PedalSession::Bridge> bridges = m_ctx.session.bridges();
+    log.ConsolePrint(QStringLiteral("FT device count: ") + QString::number(bridges.size()));
+    if (bridges.empty()) {
         m_ctx.dialogs().message(QLatin1String(kNoDevice));
         lblDeviceName->setText(QLatin1String(kNoDevice));
         return;
     }
-    for (DWORD i = 0; i < count; ++i) {
+    for (const PedalSession::Bridge &bridge : bridges) {
         if (m_ctx.state.Quitting)
             return;
         // Only the last bridge is kept: one linked before it is unlinked
@@ -93,12 +86,9 @@ void TformMain::menuScanClick()
         // the next is opened.
         if (m_ctx.state.Linked())
             menuDisconnectClick();
-        usb.GetFTDeviceSerialNo(static_cast<int>(i));
-        const QString serial = QString::fromLocal8Bit(usb.listedText);
-        log.ConsolePrint(QStringLiteral("FT_Device_String: ") + serial);
-        m_ctx.state.DeviceSerialNumber = serial;
-        usb.GetFTDeviceDescription(static_cast<int>(i));
-        lblDeviceName->setText(QString::fromLocal8Bit(usb.listedText));
+        log.ConsolePrint(QStringLiteral("FT_Device_String: ") + bridge.serial);
+        m_ctx.state.DeviceSerialNumber = bridge.serial;
+        lblDeviceName->setText(bridge.description);
         Link();
     }
 }
@@ -296,7 +286,7 @@ TformMain::RequestResult TformMain::RequestDeviceInfo(bool quietWhenSilent)
     }
     // Rendered under the guard, as the exchange was: nothing else asks the
     // pedal while its answer is shown.
-    ExchangeGuard guard(state);
+    const PedalSession::Exchange rendering = m_ctx.session.exchange();
 
     const PedalSnapshot &snapshot = reply.snapshot;
     const DeviceIdentity &id = snapshot.identity;

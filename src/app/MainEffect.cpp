@@ -3,12 +3,11 @@
 #include "main.h"
 
 #include "AppState.h"
-#include "Communication.h"
 #include "ConsoleModel.h"
-#include "D2XXUnit.h"
 #include "EffectMessages.h"
 #include "FXsettings.h"
 #include "Guard.h"
+#include "PedalSession.h"
 #include "KnobControl.h"
 
 #include <QAction>
@@ -33,12 +32,11 @@ void TformMain::btnAssignClick()
     m_ctx.console.ConsolePrint(QStringLiteral("********************ASSIGN********************"));
     const QString message = fx->BuildAssignMessage();
     // Converted now; written only on Yes.
-    const QByteArray bytes = QByteArray::fromHex(message.toLatin1()).leftJustified(16, '\0', true);
+    const PedalMessage assignment = PedalMessages::assign(message);
     if (m_ctx.dialogs().question(QStringLiteral("Upload Assignments?")) == Answer::No)
         return;
-    m_ctx.usb.Write(bytes);
     btnAssign->setEnabled(false);
-    m_ctx.clock().pause(100);
+    m_ctx.session.send(assignment);
     btnAssign->setEnabled(true);
 }
 
@@ -47,7 +45,7 @@ void TformMain::btnSetFootswitchModeClick()
     m_ctx.console.ConsolePrint(QStringLiteral("********************SET FOOTSWITCH MODE********************"));
     const QString message = m_effect->BuildFootswitchMessage();
     m_ctx.console.ConsolePrint(message);
-    m_ctx.comm.SendHexMessage(message, 3);
+    m_ctx.session.send(PedalMessages::footswitch(message));
 }
 
 void TformMain::btnSaveParametersClick()
@@ -64,13 +62,11 @@ void TformMain::btnSaveParametersClick()
     const QString message = EffectMessages::storeSettings(m_effect->EffectParameters);
     log.ConsolePrint(QStringLiteral("Store settings message (HEX): ") + message);
     log.ConsolePrint(QStringLiteral("num of bytes to send: ") + QString::number(message.size() / 2));
-    const QByteArray bytes = QByteArray::fromHex(message.toLatin1());
+    const PedalMessage settings = PedalMessages::storeSettings(message);
     if (m_ctx.dialogs().question(QStringLiteral("Save Parameters to pedal?")) == Answer::No)
         return;
-    m_ctx.usb.PurgeUsbTx();
-    const DWORD sent = m_ctx.usb.Write(bytes);
+    const auto sent = m_ctx.session.send(settings);
     log.ConsolePrint(QStringLiteral("num of bytes sent: ") + QString::number(sent));
-    m_ctx.clock().pause(100);
 }
 
 void TformMain::btnSaveParametersInfoClick()
@@ -111,8 +107,5 @@ void TformMain::btnSetTuningClick()
     m_ctx.console.ConsolePrint(QStringLiteral("Tuning Message: ") + message);
     if (m_ctx.dialogs().question(QStringLiteral("Set new tuning?")) == Answer::No)
         return;
-    const QByteArray bytes = QByteArray::fromHex(message.toLatin1()).leftJustified(3, '\0', true);
-    m_ctx.usb.PurgeUsbTx();
-    m_ctx.usb.Write(bytes);
-    m_ctx.clock().pause(100);
+    m_ctx.session.send(PedalMessages::tuning(fx->CurrentTuning, fx->SemitonesVariation));
 }

@@ -4,9 +4,7 @@
 
 #include "AppFolder.h"
 #include "AppState.h"
-#include "Communication.h"
 #include "ConsoleModel.h"
-#include "D2XXUnit.h"
 #include "DeviceOptions.h"
 #include "FXsettings.h"
 #include "FunctionsUnit.h"
@@ -49,15 +47,7 @@ void TformMain::menuUploadTuningsDataClick()
     const QString tuningData = Tunings::BuildTuningData(log);
     if (m_ctx.dialogs().question(QStringLiteral("Upload Tuning Data?")) == Answer::No)
         return;
-    sendBypassOn();
-    m_ctx.clock().pause(400);
-    const QString message = QStringLiteral("0E") + tuningData;
-    const int count = static_cast<int>(message.size() / 2);
-    log.ConsolePrint(QStringLiteral("num_of_bytes: ") + QString::number(count));
-    const QByteArray bytes = HexToBytes(message).leftJustified(count, '\0', true);
-    m_ctx.usb.PurgeUsbTx();
-    m_ctx.usb.Write(bytes);
-    m_ctx.clock().pause(100);
+    m_ctx.session.sendTuningData(tuningData);
 }
 
 void TformMain::menuStandardClick()
@@ -98,7 +88,7 @@ void TformMain::ChangeInstrument()
     if (m_ctx.dialogs().question(QStringLiteral("Change current Instrument?")) == Answer::No)
         return;
     log.ConsolePrint(text);
-    m_ctx.comm.SendHexMessage(text, 8);
+    m_ctx.session.send(PedalMessages::option(text));
 }
 
 void TformMain::menuStoreBypassStatusClick()
@@ -119,7 +109,7 @@ void TformMain::ChangeStoreBypassStatus(bool store)
 {
     const QString text = DeviceOptions::storeBypassText(store);
     m_ctx.console.ConsolePrint(text);
-    m_ctx.comm.SendHexMessage(text, 2);
+    m_ctx.session.send(PedalMessages::option(text));
 }
 
 void TformMain::menuRangeLimitONClick()
@@ -146,7 +136,7 @@ void TformMain::RangeLimit(std::uint8_t status)
 {
     const QString text = DeviceOptions::option11Text(status == 1);
     m_ctx.console.ConsolePrint(text);
-    m_ctx.comm.SendHexMessage(text, 2);
+    m_ctx.session.send(PedalMessages::option(text));
 }
 
 void TformMain::menuLoadFirstPresetAtStartupClick()
@@ -154,7 +144,7 @@ void TformMain::menuLoadFirstPresetAtStartupClick()
     // The item is checkable: the click has already inverted its tick.
     const QString text = DeviceOptions::option11Text(menuLoadFirstPresetAtStartup->isChecked());
     m_ctx.console.ConsolePrint(text);
-    m_ctx.comm.SendHexMessage(text, 2);
+    m_ctx.session.send(PedalMessages::option(text));
 }
 
 void TformMain::menuMIDIchannelsClickItem(QAction *sender)
@@ -167,9 +157,9 @@ void TformMain::menuMIDIchannelsClickItem(QAction *sender)
         log.ConsolePrint(QStringLiteral("MIDI channel \"%1\" unknown: nothing sent").arg(caption));
         return;
     }
-    const QString text = QStringLiteral("07") + code;
+    const QString text = DeviceOptions::midiChannelText(code);
     log.ConsolePrint(text);
-    m_ctx.comm.SendHexMessage(text, 2);
+    m_ctx.session.send(PedalMessages::option(text));
 }
 
 void TformMain::menuEraseSettingsClick()
@@ -179,10 +169,10 @@ void TformMain::menuEraseSettingsClick()
         return;
     m_ctx.console.ConsolePrint(QStringLiteral("********************ERASE EEPROM 1********************"));
     m_ctx.session.eraseEeprom(QStringLiteral("50"));
-    m_ctx.clock().pause(4000);
+    m_ctx.session.settleEeprom();
     if (dialogs.question(QStringLiteral("Memory has been erased, do you want to make a memory check now?")) == Answer::Yes) {
         m_ctx.session.sendEepromRead(QStringLiteral("50"));
-        m_ctx.clock().pause(4000);
+        m_ctx.session.settleEeprom();
     }
 }
 

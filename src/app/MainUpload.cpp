@@ -2,9 +2,7 @@
 #include "main.h"
 
 #include "AppState.h"
-#include "Communication.h"
 #include "ConsoleModel.h"
-#include "D2XXUnit.h"
 #include "FXsettings.h"
 #include "FunctionsUnit.h"
 #include "PedalSession.h"
@@ -25,14 +23,12 @@ void TformMain::btnUploadClick()
 {
     AppState &state = m_ctx.state;
     ConsoleModel &log = m_ctx.console;
-    D2XXUnit &usb = m_ctx.usb;
+    PedalSession &session = m_ctx.session;
     log.ConsolePrint(QStringLiteral("********************UPLOAD********************"));
     {
-        ExchangeGuard guard(state);
-        if (!guard.acquired()) {
-            log.ConsolePrint(ExchangeGuard::refusedLine(QStringLiteral("UPLOAD")));
+        const PedalSession::Exchange exchange = session.exchange(QStringLiteral("UPLOAD"));
+        if (!exchange)
             return;
-        }
         Timer_USB_Read->setEnabled(false);
         if (m_ctx.dialogs().question(QStringLiteral("Upload the selected algorithm?")) == Answer::No) {
             Timer_USB_Read->setEnabled(true);
@@ -40,7 +36,7 @@ void TformMain::btnUploadClick()
         }
         const QString resource = ResourceNameOf(state.CurrentEffectName);
         // A made-up image would break a real pedal: only the virtual one gets it.
-        if (Resources::isPlaceholder(resource) && !usb.driver().isVirtualBridge(usb.handle)) {
+        if (Resources::isPlaceholder(resource) && !session.onVirtualBridge()) {
             log.ConsolePrint(QStringLiteral("UPLOAD stopped: %1 is a placeholder image").arg(resource));
             m_ctx.dialogs().message(QStringLiteral(
                 "This editor build carries no real algorithm images, only placeholders for the virtual pedal. "
@@ -48,9 +44,7 @@ void TformMain::btnUploadClick()
             Timer_USB_Read->setEnabled(true);
             return;
         }
-        sendBypassOn();
-        m_ctx.clock().pause(40);
-        usb.FtErrorReporting = true;
+        session.beforeUpload(PedalSession::UploadSource::Catalogue);
         UploadCheckTimer->setEnabled(true);
 
         log.ConsolePrint(QStringLiteral("resource name: ") + resource);
@@ -71,12 +65,10 @@ void TformMain::menuLoadAlgorithmFromFileClick()
 {
     AppState &state = m_ctx.state;
     ConsoleModel &log = m_ctx.console;
-    D2XXUnit &usb = m_ctx.usb;
-    ExchangeGuard guard(state);
-    if (!guard.acquired()) {
-        log.ConsolePrint(ExchangeGuard::refusedLine(QStringLiteral("UPLOAD")));
+    PedalSession &session = m_ctx.session;
+    const PedalSession::Exchange exchange = session.exchange(QStringLiteral("UPLOAD"));
+    if (!exchange)
         return;
-    }
     FileDialogOptions options;
     options.initialDir = uploadFolder;
     options.filter = QStringLiteral("Dat files (*.dat)");
@@ -104,9 +96,7 @@ void TformMain::menuLoadAlgorithmFromFileClick()
     }
     if (m_ctx.dialogs().question(QStringLiteral("Upload the selected algorithm?")) == Answer::No)
         return;
-    sendBypassOn();
-    m_ctx.clock().pause(400);
-    usb.FtErrorReporting = true;
+    session.beforeUpload(PedalSession::UploadSource::File);
     Timer_USB_Read->setEnabled(false);
     UploadCheckTimer->setEnabled(true);
     uploadFolder = QFileInfo(path).absolutePath();

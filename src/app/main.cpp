@@ -1,7 +1,6 @@
 #include "main.h"
 
 #include "AppFolder.h"
-#include "D2XXUnit.h"
 #include "AppState.h"
 #include "ConsoleModel.h"
 #include "Guard.h"
@@ -368,7 +367,7 @@ void TformMain::FormCreate()
     startupFolderAndFlags();
 
     EnumerateDevices();
-    m_ctx.usb.SetUsbLinkParameters(0);
+    m_ctx.session.useApplicationLine();
 
     if (lblDeviceName->text().isEmpty() || lblDeviceName->text() == QLatin1String(kNoDevice))
         menuConnect->setEnabled(false);

@@ -201,7 +201,7 @@ int latestAlgorithm(const QStringList &effects)
 // What the drivers left out of the listing and why (the console has it too).
 void sayListingNotes(const Context &c)
 {
-    for (const QString &note : c.rig.usb.listingNotes)
+    for (const QString &note : c.rig.session.listingNotes())
         c.err(note);
 }
 
@@ -544,8 +544,8 @@ int presetLoad(const Context &c, const QString &path)
             return PedalFailed;
         }
         log.ConsolePrint(w.line);
-        const QByteArray bytes = HexToBytes(w.hex);
-        if (c.rig.session.send(bytes) != static_cast<DWORD>(bytes.size())) {
+        const PedalMessage message = PedalMessage::fromHex(w.hex, static_cast<int>(w.hex.size() / 2));
+        if (c.rig.session.send(message) != static_cast<DWORD>(message.bytes.size())) {
             c.err(QStringLiteral("The bridge did not take the message for %1. Check the link and load again.")
                       .arg(r.parameters.name(w.parameter)));
             return PedalFailed;
@@ -587,7 +587,7 @@ int preset(const Context &c, const QStringList &args)
 
 bool isVirtual(const Context &c)
 {
-    return c.rig.usb.driver().isVirtualBridge(c.rig.usb.handle);
+    return c.rig.session.onVirtualBridge();
 }
 
 int upload(const Context &c, const QStringList &args)
@@ -631,12 +631,12 @@ int upload(const Context &c, const QStringList &args)
                              "pedal. Nothing was sent to the pedal."));
         return Usage;
     }
-    c.rig.session.send(HexToBytes(EffectMessages::bypass(true)));
-    c.clock.pause(resource.isEmpty() ? 400 : 40);
+    c.rig.session.beforeUpload(resource.isEmpty() ? PedalSession::UploadSource::File
+                                                   : PedalSession::UploadSource::Catalogue);
     QString answer;
     bool answered = false;
     {
-        ExchangeGuard guard(c.rig.state);
+        const PedalSession::Exchange exchange = c.rig.session.exchange();
         if (resource.isEmpty()) {
             log.ConsolePrint(QStringLiteral("Opening - ") + QDir::toNativeSeparators(args[1]));
             c.rig.session.sendAlgorithmFile(file);
@@ -927,7 +927,7 @@ int eeprom(const Context &c, const QStringList &argsIn)
         }
         c.rig.console.ConsolePrint(QStringLiteral("********************ERASE EEPROM 1********************"));
         c.rig.session.eraseEeprom(QStringLiteral("50"));
-        c.clock.pause(4000);
+        c.rig.session.settleEeprom();
         c.out(QStringLiteral("Memory has been erased"));
         if (!check)
             return Done;
@@ -996,13 +996,12 @@ int restore(const Context &c, const QStringList &args)
             return PedalFailed;
         }
         log.ConsolePrint(QStringLiteral("Restore %1: ").arg(m.what) + m.hex);
-        c.rig.usb.PurgeUsbTx();
-        const QByteArray bytes = HexToBytes(m.hex);
-        if (c.rig.session.send(bytes) != static_cast<DWORD>(bytes.size())) {
+        const PedalMessage message =
+            PedalMessage::fromHex(m.hex, static_cast<int>(m.hex.size() / 2), PedalMessage::Kind::Settled);
+        if (c.rig.session.send(message) != static_cast<DWORD>(message.bytes.size())) {
             c.err(QStringLiteral("The bridge did not take the %1 message. Check the link and restore again.").arg(m.what));
             return PedalFailed;
         }
-        c.clock.pause(100);
     }
     Running after;
     if (const int read = readSettings(c, after); read != Done)

@@ -1,10 +1,8 @@
 #include "PrintConsole.h"
 
-#include "Communication.h"
 #include "ConsoleModel.h"
 #include "ConsoleView.h"
 #include "Context.h"
-#include "D2XXUnit.h"
 #include "FilterPlot.h"
 #include "Guard.h"
 #include "PedalSession.h"
@@ -248,9 +246,10 @@ void TformPrint::sayRefused(bool sent)
 {
     // The bridge's error lines are off during firmware work; a command typed
     // here that the bridge refused is said all the same.
-    D2XXUnit &usb = m_ctx.usb;
-    if (!sent && !usb.FtErrorReporting && usb.lastTransferStatus != ft::OK)
-        m_console.ConsolePrint(QStringLiteral("FT_Write") + D2XXUnit::errorText(usb.lastTransferStatus));
+    if (sent)
+        return;
+    if (const QString line = m_ctx.session.unsaidWriteFailure(); !line.isEmpty())
+        m_console.ConsolePrint(line);
 }
 
 void TformPrint::ReadEEPROM(const QString &i2cAddr)
@@ -259,7 +258,7 @@ void TformPrint::ReadEEPROM(const QString &i2cAddr)
     sayRefused(sent);
     if (sent)
         emit eepromReadSent();
-    m_ctx.clock().pause(4000);
+    m_ctx.session.settleEeprom();
 }
 
 void TformPrint::btnSendClick()
@@ -276,7 +275,7 @@ void TformPrint::btnSendClick()
         m_ctx.dialogs().message(why);
         return;
     }
-    sayRefused(m_ctx.comm.SendHexMessage(text, 7) == 7);
+    sayRefused(m_ctx.session.send(PedalMessage::fromHex(text, 7)) == 7);
 }
 
 void TformPrint::cmbNotePickerChange()

@@ -6,23 +6,30 @@
 
 namespace DeviceOptions {
 
+namespace {
+QString code(std::uint8_t command)
+{
+    return QStringLiteral("%1").arg(command, 2, 16, QLatin1Char('0')).toUpper();
+}
+} // namespace
+
 QString instrumentRangeText(int range)
 {
     if (range == pedal::kInstrumentStandard)
-        return QStringLiteral("0F") + QStringLiteral("FF") + QStringLiteral("0102030405");
+        return code(pedal::cmd::InstrumentRange) + QStringLiteral("FF") + QStringLiteral("0102030405");
     if (range == pedal::kInstrumentLow)
-        return QStringLiteral("0F") + QStringLiteral("BA") + QStringLiteral("0203040506");
+        return code(pedal::cmd::InstrumentRange) + QStringLiteral("BA") + QStringLiteral("0203040506");
     return {};
 }
 
 QString storeBypassText(bool store)
 {
-    return QStringLiteral("10") + (store ? QStringLiteral("01") : QStringLiteral("FF"));
+    return code(pedal::cmd::StoreBypass) + (store ? QStringLiteral("01") : QStringLiteral("FF"));
 }
 
 QString option11Text(bool on)
 {
-    return QStringLiteral("11") + (on ? QStringLiteral("01") : QStringLiteral("FF"));
+    return code(pedal::cmd::Option) + (on ? QStringLiteral("01") : QStringLiteral("FF"));
 }
 
 QString midiChannelCode(const QString &caption)
@@ -34,6 +41,11 @@ QString midiChannelCode(const QString &caption)
     if (!ok || channel < 1 || channel > 16)
         return {};
     return QStringLiteral("%1").arg(channel, 2, 16, QLatin1Char('0')).toUpper();
+}
+
+QString midiChannelText(const QString &channelCode)
+{
+    return code(pedal::cmd::MidiChannel) + channelCode;
 }
 
 QString eraseSettingsQuestion()

@@ -18,6 +18,8 @@ QString option11Text(bool on);
 // The channel code of a MIDI channel item's caption: "00" for "OMNI", the
 // number as two upper-case hex digits for 1 to 16; empty for anything else.
 QString midiChannelCode(const QString &caption);
+// 07 + the code.
+QString midiChannelText(const QString &code);
 
 // The ten-line question Erase Settings asks.
 QString eraseSettingsQuestion();

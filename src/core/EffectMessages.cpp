@@ -1,5 +1,7 @@
 #include "EffectMessages.h"
 
+#include "PedalContract.h"
+
 #include "Parameters.h"
 
 namespace EffectMessages {
@@ -11,17 +13,17 @@ QString hex(std::uint32_t value, int digits)
 
 QString parameterWrite(std::uint16_t address, std::uint32_t value)
 {
-    return QStringLiteral("01") + hex(address, 4) + hex(value, 8);
+    return hex(pedal::cmd::WriteDsp, 2) + hex(address, 4) + hex(value, 8);
 }
 
 QString bypass(bool on)
 {
-    return on ? QStringLiteral("0D01") : QStringLiteral("0D00");
+    return hex(pedal::cmd::Bypass, 2) + (on ? QStringLiteral("01") : QStringLiteral("00"));
 }
 
 QString assign(const Assignment &a, const EffectParameterSet &parameters)
 {
-    QString text = QStringLiteral("04");
+    QString text = hex(pedal::cmd::Assign, 2);
     for (int c : a.controls)
         text += c >= 0 ? QStringLiteral("01") : QStringLiteral("00");
     text += a.remote != 0 ? QStringLiteral("01") : QStringLiteral("00");
@@ -34,13 +36,13 @@ QString assign(const Assignment &a, const EffectParameterSet &parameters)
 
 QString footswitch(bool shortPressChangesPreset, bool longPressBypasses)
 {
-    return QStringLiteral("08") + (shortPressChangesPreset ? QStringLiteral("01") : QStringLiteral("00"))
+    return hex(pedal::cmd::Footswitch, 2) + (shortPressChangesPreset ? QStringLiteral("01") : QStringLiteral("00"))
         + (longPressBypasses ? QStringLiteral("01") : QStringLiteral("00"));
 }
 
 QString storeSettings(const EffectParameterSet &parameters)
 {
-    QString text = QStringLiteral("03");
+    QString text = hex(pedal::cmd::StoreSettings, 2);
     for (int i = param::kFirstAssignable; i < param::Count; ++i)
         text += hex(parameters.value(i), 8);
     return text;
@@ -48,7 +50,7 @@ QString storeSettings(const EffectParameterSet &parameters)
 
 QString tuning(std::uint8_t tuning, std::uint8_t semitones)
 {
-    return QStringLiteral("09") + hex(tuning, 2) + hex(semitones, 2);
+    return hex(pedal::cmd::Tuning, 2) + hex(tuning, 2) + hex(semitones, 2);
 }
 
 } // namespace EffectMessages

@@ -31,9 +31,11 @@ std::vector<PedalSession::Bridge> PedalSession::bridges()
         return out;
     for (DWORD i = 0; i < m_usb.deviceCount; ++i) {
         Bridge b;
-        if (m_usb.GetFTDeviceSerialNo(static_cast<int>(i)) == ft::OK)
+        b.serialRead = m_usb.GetFTDeviceSerialNo(static_cast<int>(i)) == ft::OK;
+        if (b.serialRead)
             b.serial = QString::fromLocal8Bit(m_usb.listedText);
-        if (m_usb.GetFTDeviceDescription(static_cast<int>(i)) == ft::OK)
+        b.descriptionRead = m_usb.GetFTDeviceDescription(static_cast<int>(i)) == ft::OK;
+        if (b.descriptionRead)
             b.description = QString::fromLocal8Bit(m_usb.listedText);
         b.driver = QString::fromUtf8(m_usb.driver().driverName(i));
         out.push_back(std::move(b));
@@ -153,20 +155,17 @@ bool PedalSession::eraseEeprom(const QString &i2cAddr)
 {
     const QString text = QStringLiteral("0B") + i2cAddr + QStringLiteral("00") + QStringLiteral("0000");
     m_console.ConsolePrint(QStringLiteral("erase message: ") + text);
-    m_usb.PurgeUsbTx();
-    const int n = static_cast<int>(text.size() / 2);
-    const bool sent = m_comm.SendHexMessage(text, n) == static_cast<std::uint32_t>(n);
-    m_clock.pause(100);
-    return sent;
+    const PedalMessage message = PedalMessages::eraseEeprom(i2cAddr);
+    return send(message) == static_cast<DWORD>(message.bytes.size());
 }
 
 bool PedalSession::sendEepromRead(const QString &i2cAddr)
 {
     const QString text = QStringLiteral("0C") + i2cAddr + QStringLiteral("0000") + QStringLiteral("0000");
     m_console.ConsolePrint(QStringLiteral("Read message: ") + text);
-    const int n = static_cast<int>(text.size() / 2);
+    const PedalMessage message = PedalMessages::readEeprom(i2cAddr);
     // Only a message that went out can be answered.
-    const bool sent = m_comm.SendHexMessage(text, n) == static_cast<std::uint32_t>(n);
+    const bool sent = send(message) == static_cast<DWORD>(message.bytes.size());
     if (sent)
         expectEepromDump();
     return sent;
@@ -202,7 +201,7 @@ PedalSession::RequestReply PedalSession::request()
     m_state.RequestInProgress = true;
     emit requestStarted();
     m_usb.PurgeUsbTx();
-    m_comm.SendHexMessage(QLatin1String(pedal::kRequestHex), pedal::kRequestLength);
+    send(PedalMessages::request());
     m_clock.pause(pedal::kRequestPause);
     const Communication::Answer answer = m_comm.ReceiveResponseNumbers();
     reply.numbers = answer.numbers;
@@ -236,14 +235,105 @@ void PedalSession::endRequest()
     m_state.RequestInProgress = false;
 }
 
-DWORD PedalSession::send(const QByteArray &message)
+DWORD PedalSession::send(const PedalMessage &message)
 {
-    return m_usb.Write(message);
+    const PedalMessage::Rule rule = PedalMessage::ruleOf(message.kind);
+    if (rule.purgeFirst)
+        m_usb.PurgeUsbTx();
+    const DWORD written = m_usb.Write(message.bytes);
+    if (rule.pauseAfterMs > 0)
+        m_clock.pause(rule.pauseAfterMs);
+    return written;
 }
 
 DWORD PedalSession::writeParameter(std::uint16_t address, std::uint32_t value)
 {
-    return send(HexToBytes(EffectMessages::parameterWrite(address, value)));
+    return send(PedalMessages::parameterWrite(address, value));
+}
+
+void PedalSession::sendParameter(const QString &name, const QString &kind, std::uint16_t address, std::uint32_t value)
+{
+    m_console.ConsolePrint(QStringLiteral("Send %1 string (%2 par): ").arg(name, kind)
+                           + EffectMessages::parameterWrite(address, value));
+    writeParameter(address, value);
+}
+
+void PedalSession::writeToDsp(std::uint16_t address, std::uint32_t value)
+{
+    m_console.ConsolePrint(QStringLiteral("write to DSP msg: ") + EffectMessages::parameterWrite(address, value));
+    writeParameter(address, value);
+}
+
+void PedalSession::writeAssignableDefaults(const EffectParameterSet &p)
+{
+    using namespace param;
+    const auto plain = [&](int i) { writeParameter(p.address(i), p.value(i)); };
+    const auto dsp = [&](int i) { writeToDsp(p.address(i), p.value(i)); };
+    const auto assignable = [&](int i, std::uint32_t value) {
+        sendParameter(p.name(i), QStringLiteral("assignable"), p.address(i), value);
+    };
+    plain(InputLevel);
+    m_clock.pause(10);
+    plain(HarmonicPitch);
+    m_clock.pause(10);
+    plain(WaveClip);
+    m_clock.pause(10);
+    dsp(DominantNotesCut);
+    dsp(HighNotesCut);
+    m_clock.pause(10);
+    plain(DryHPF);
+    m_clock.pause(10);
+    assignable(LimitRangeUp, p.value(LimitRangeUp));
+    m_clock.pause(10);
+    assignable(NoiseGateThreshold, 0);
+    m_clock.pause(10);
+    assignable(Attack, p.value(Attack));
+    m_clock.pause(10);
+}
+
+void PedalSession::sendTuningData(const QString &tablesHex)
+{
+    setBypass(true);
+    m_clock.pause(400);
+    const PedalMessage message = PedalMessages::tuningData(tablesHex);
+    m_console.ConsolePrint(QStringLiteral("num_of_bytes: ") + QString::number(message.bytes.size()));
+    send(message);
+}
+
+QString PedalSession::unsaidWriteFailure() const
+{
+    if (m_usb.FtErrorReporting || m_usb.lastTransferStatus == ft::OK)
+        return {};
+    return QStringLiteral("FT_Write") + D2XXUnit::errorText(m_usb.lastTransferStatus);
+}
+
+PedalSession::Exchange::Exchange(std::unique_ptr<ExchangeGuard> guard) : m_guard(std::move(guard)) {}
+PedalSession::Exchange::Exchange(Exchange &&) noexcept = default;
+PedalSession::Exchange::~Exchange() = default;
+
+PedalSession::Exchange::operator bool() const
+{
+    return m_guard && m_guard->acquired();
+}
+
+PedalSession::Exchange PedalSession::exchange(const QString &operation)
+{
+    auto guard = std::make_unique<ExchangeGuard>(m_state);
+    if (!guard->acquired() && !operation.isEmpty())
+        m_console.ConsolePrint(ExchangeGuard::refusedLine(operation));
+    return Exchange(std::move(guard));
+}
+
+void PedalSession::beforeUpload(UploadSource source)
+{
+    setBypass(true);
+    m_clock.pause(source == UploadSource::File ? 400 : 40);
+    setFailuresSaid(true);
+}
+
+void PedalSession::settleEeprom()
+{
+    m_clock.pause(kEepromSettleMs);
 }
 
 namespace {
@@ -271,7 +361,7 @@ PedalSession::Greeting PedalSession::enterBootloader(const std::function<void()>
         m_console.ConsolePrint(ExchangeGuard::refusedLine(QStringLiteral("Upgrade Mode")));
         return Greeting::Refused;
     }
-    m_comm.SendHexMessage(QLatin1String(pedal::kEnterBootloaderHex), pedal::kEnterBootloaderLength);
+    send(PedalMessages::enterBootloader());
     m_clock.pause(200);
     m_state.FirmwareUpgradeMode = true;
     if (entered)
@@ -372,12 +462,22 @@ void PedalSession::leaveUpgradeMode()
     m_state.FirmwareUpgradeMode = false;
 }
 
+void PedalSession::useApplicationLine()
+{
+    m_usb.SetUsbLinkParameters(0);
+}
+
 void PedalSession::cancelUpgradeMode()
 {
     m_state.FirmwareUpgradeMode = false;
     m_usb.SetUsbLinkParameters(0);
     if (m_state.Linked())
         m_usb.SetUsbDataCharacteristics();
+}
+
+QStringList PedalSession::listingNotes() const
+{
+    return m_usb.listingNotes;
 }
 
 bool PedalSession::onVirtualBridge() const
@@ -387,7 +487,7 @@ bool PedalSession::onVirtualBridge() const
 
 void PedalSession::setBypass(bool on)
 {
-    send(HexToBytes(EffectMessages::bypass(on)));
+    send(PedalMessages::bypass(on));
 }
 
 void PedalSession::setFailuresSaid(bool said)
@@ -470,7 +570,7 @@ void PedalSession::sendAlgorithmImage(const QString &imageHex)
     m_console.ConsolePrint(QStringLiteral("filecontent (first 128 bytes): ") + imageHex.left(256));
     const int toSend = std::min(byteCount, D2XXUnit::kBufferSize);
     m_console.ConsolePrint(QStringLiteral("num of bytes: ") + QString::number(D2XXUnit::hexPairs(imageHex, toSend)));
-    m_usb.WriteHex(imageHex, toSend);
+    send(PedalMessage::fromHex(imageHex, toSend));
     m_console.ConsolePrint(QStringLiteral("write to device"));
 }
 
@@ -498,7 +598,7 @@ PedalSession::AlgorithmFile PedalSession::readAlgorithmFile(const QString &path)
 
 DWORD PedalSession::sendAlgorithmFile(const QByteArray &content)
 {
-    const DWORD written = m_usb.Write(content);
+    const DWORD written = send(content);
     m_console.ConsolePrint(QString::number(written) + QStringLiteral(" Bytes Sent ..."));
     return written;
 }

@@ -4,6 +4,7 @@
 #include "AppState.h"
 #include "DeviceInfo.h"
 #include "Ftd2xx.h"
+#include "PedalMessage.h"
 #include "PedalSnapshot.h"
 
 #include <QObject>
@@ -16,6 +17,8 @@
 
 class Clock;
 class Communication;
+class EffectParameterSet;
+class ExchangeGuard;
 class UpgradeProcedure;
 class ConsoleModel;
 class D2XXUnit;
@@ -38,6 +41,8 @@ public:
         QString serial;
         QString description;
         QString driver; // which driver sees it
+        bool serialRead = false;      // the bridge told its serial number
+        bool descriptionRead = false; // and its description
     };
     // Every bridge the drivers see, in their order (empty when counting fails).
     std::vector<Bridge> bridges();
@@ -77,10 +82,47 @@ public:
     RequestReply request();
     void endRequest();
 
-    // One message, whole, in one write; bytes the bridge took.
-    DWORD send(const QByteArray &message);
+    // One message, whole, in one write, the one way every message goes out:
+    // the purge before it and the pause after it that its kind asks for
+    // (PedalMessage::ruleOf). Bytes the bridge took.
+    DWORD send(const PedalMessage &message);
+    DWORD send(const QByteArray &bytes) { return send(PedalMessage{bytes}); }
     // 01 AAAA VVVVVVVV, as the effect window writes a parameter.
     DWORD writeParameter(std::uint16_t address, std::uint32_t value);
+    // The same, narrated "Send <name> string (<kind> par): <message>".
+    void sendParameter(const QString &name, const QString &kind, std::uint16_t address, std::uint32_t value);
+    // The same, narrated "write to DSP msg: <message>".
+    void writeToDsp(std::uint16_t address, std::uint32_t value);
+    // The assignable parameters' defaults as the pedal takes them: nine
+    // writes (Limit Range Up, the noise gate threshold and Attack last), 10 ms
+    // apart. The noise gate threshold goes out as 0.
+    void writeAssignableDefaults(const EffectParameterSet &parameters);
+    // The tuning tables: bypass on, the pause the pedal needs, then the data.
+    void sendTuningData(const QString &tablesHex);
+    // The last write failed while the bridge's failures are not said (during
+    // firmware work): the line that says so; empty otherwise.
+    QString unsaidWriteFailure() const;
+
+    // One exchange at a time: held while an operation waits for the pedal's
+    // answer (or asks the player in the middle of one). When another holds
+    // it, nothing is acquired and, for a named operation, the console says
+    // that operation was refused.
+    class Exchange {
+    public:
+        explicit Exchange(std::unique_ptr<ExchangeGuard> guard);
+        Exchange(Exchange &&) noexcept;
+        ~Exchange();
+        explicit operator bool() const;
+
+    private:
+        std::unique_ptr<ExchangeGuard> m_guard;
+    };
+    [[nodiscard]] Exchange exchange(const QString &operation = {});
+
+    // Before an upload: bypass on, the pause the pedal needs (longer before a
+    // file's image), and the bridge's failures said again.
+    enum class UploadSource { Catalogue, File };
+    void beforeUpload(UploadSource source);
 
     // --- the poll and the settings memories (EEPROM 50 the settings, 51 the presets)
     // One look at what the pedal sent on its own, quietly: an EEPROM dump is
@@ -98,6 +140,9 @@ public:
     // 0C AA 0000 0000, narrated; true when the whole message went out (the
     // dump is then expected).
     bool sendEepromRead(const QString &i2cAddr);
+    // The time an EEPROM command is given before anything else goes out.
+    void settleEeprom();
+    static constexpr int kEepromSettleMs = 4000;
     // The lines the console shows for a dump, and its verdict.
     void logDump(bool complete);
     static QString dumpVerdict(const QByteArray &memory);
@@ -169,8 +214,12 @@ public:
     void setBootloaderLinked();
     // The application runs again: the line's reply framing is the application's.
     void leaveUpgradeMode();
+    // The line settings the application firmware uses, for the next link.
+    void useApplicationLine();
     // Upgrade mode left without an upgrade: the application's line settings again.
     void cancelUpgradeMode();
+    // What the drivers left out of the last listing, and why.
+    QStringList listingNotes() const;
     // Whether the bridge the session holds is a virtual pedal's.
     bool onVirtualBridge() const;
 

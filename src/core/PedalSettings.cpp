@@ -175,7 +175,7 @@ std::vector<PedalSettings::Message> PedalSettings::messages(const EffectParamete
         {QStringLiteral("store bypass"), DeviceOptions::storeBypassText(storeBypass)},
         {QStringLiteral("instrument range"), instrument},
         {QStringLiteral("MIDI channel"),
-         QStringLiteral("07") + DeviceOptions::midiChannelCode(midiChannel == 0 ? QStringLiteral("OMNI") : QString::number(midiChannel))},
+         DeviceOptions::midiChannelText(DeviceOptions::midiChannelCode(midiChannel == 0 ? QStringLiteral("OMNI") : QString::number(midiChannel)))},
         {QStringLiteral("first preset at power on"), DeviceOptions::option11Text(firstPresetAtPowerOn)},
     };
 }

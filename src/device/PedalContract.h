@@ -28,9 +28,7 @@ constexpr std::uint8_t Option = 0x11;          // first preset at power on; rang
 
 constexpr int kWriteDspLength = 7;
 constexpr int kRequestLength = 2;
-constexpr auto kRequestHex = "0200";
 constexpr int kEnterBootloaderLength = 8;
-constexpr auto kEnterBootloaderHex = "0500010203040506";
 
 // The request answer: decimal numbers, each followed by CR LF.
 constexpr int kAnswerNumbers = 107;

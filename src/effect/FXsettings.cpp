@@ -1,12 +1,11 @@
 #include "FXsettings.h"
 
 #include "AppState.h"
-#include "Communication.h"
 #include "ConsoleModel.h"
 #include "Context.h"
-#include "D2XXUnit.h"
 #include "FunctionsUnit.h"
 #include "Guard.h"
+#include "PedalSession.h"
 #include "KnobControl.h"
 #include "KnobMath.h"
 #include "Resources.h"
@@ -467,7 +466,7 @@ KnobControl *TformFXsettings::knobOf(int parameter) const
 
 void TformFXsettings::sendNow(const QString &hex, int bytes)
 {
-    m_ctx.comm.SendHexMessage(hex, bytes);
+    m_ctx.session.send(PedalMessage::fromHex(hex, bytes));
 }
 
 std::uint32_t TformFXsettings::SendDialValue(KnobControl *knob, int parameter)
@@ -510,7 +509,7 @@ void TformFXsettings::Timer1Timer()
     const auto pending = std::move(m_pendingKnobs);
     m_pendingKnobs.clear();
     for (const auto &[parameter, bytes] : pending)
-        m_ctx.usb.Write(bytes.leftJustified(7, '\0', true));
+        m_ctx.session.send(bytes.leftJustified(7, '\0', true));
     if (!pending.empty())
         emit knobWritten();
 }
@@ -523,23 +522,19 @@ void TformFXsettings::writeWaitingKnobs()
 
 void TformFXsettings::SendStandardParameter(std::uint32_t value, int parameter)
 {
-    const QString message = EffectMessages::parameterWrite(EffectParameters.address(parameter), value);
-    m_ctx.console.ConsolePrint(QStringLiteral("Send ") + EffectParameters.name(parameter)
-                               + QStringLiteral(" string (standard par): ") + message);
-    sendNow(message, 7);
+    m_ctx.session.sendParameter(EffectParameters.name(parameter), QStringLiteral("standard"),
+                                EffectParameters.address(parameter), value);
 }
 
 void TformFXsettings::SendAssignableParameter(std::uint32_t value, int parameter)
 {
-    const QString message = EffectMessages::parameterWrite(EffectParameters.address(parameter), value);
-    m_ctx.console.ConsolePrint(QStringLiteral("Send ") + EffectParameters.name(parameter)
-                               + QStringLiteral(" string (assignable par): ") + message);
-    sendNow(message, 7);
+    m_ctx.session.sendParameter(EffectParameters.name(parameter), QStringLiteral("assignable"),
+                                EffectParameters.address(parameter), value);
 }
 
 void TformFXsettings::SendBypass(bool on)
 {
-    sendNow(EffectMessages::bypass(on), 2);
+    m_ctx.session.setBypass(on);
 }
 
 void TformFXsettings::noteCutChanged(QCheckBox *box, int parameter)
@@ -552,7 +547,7 @@ void TformFXsettings::noteCutChanged(QCheckBox *box, int parameter)
         box->setChecked(false);
     }
     EffectParameters.setValue(parameter, box->isChecked() ? 1 : 0);
-    m_ctx.comm.WriteToDsp(QStringLiteral("01"), EffectParameters.address(parameter), EffectParameters.value(parameter));
+    m_ctx.session.writeToDsp(EffectParameters.address(parameter), EffectParameters.value(parameter));
 }
 
 void TformFXsettings::assignChanged(int control)
@@ -666,26 +661,7 @@ void TformFXsettings::setDefaultAssignableParameterValues()
     setComparing(false);
     for (int i = kFirstAssignable; i < Count; ++i)
         EffectParameters.setValue(i, kAssignableDefaults[static_cast<std::size_t>(i - kFirstAssignable)]);
-    Clock &clock = m_ctx.clock();
-    auto plain = [this](int p) { sendNow(EffectMessages::parameterWrite(EffectParameters.address(p), EffectParameters.value(p)), 7); };
-    auto dsp = [this](int p) { m_ctx.comm.WriteToDsp(QStringLiteral("01"), EffectParameters.address(p), EffectParameters.value(p)); };
-    plain(InputLevel);
-    clock.pause(10);
-    plain(HarmonicPitch);
-    clock.pause(10);
-    plain(WaveClip);
-    clock.pause(10);
-    dsp(DominantNotesCut);
-    dsp(HighNotesCut);
-    clock.pause(10);
-    plain(DryHPF);
-    clock.pause(10);
-    SendAssignableParameter(EffectParameters.value(LimitRangeUp), LimitRangeUp);
-    clock.pause(10);
-    SendAssignableParameter(0, NoiseGateThreshold);
-    clock.pause(10);
-    SendAssignableParameter(EffectParameters.value(Attack), Attack);
-    clock.pause(10);
+    m_ctx.session.writeAssignableDefaults(EffectParameters);
     ApplyParametersToControls(false);
     defaultsApplied();
 }

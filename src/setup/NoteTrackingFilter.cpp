@@ -1,10 +1,9 @@
 #include "NoteTrackingFilter.h"
 
-#include "Communication.h"
 #include "ConsoleModel.h"
 #include "Context.h"
-#include "D2XXUnit.h"
 #include "Guard.h"
+#include "PedalSession.h"
 
 #include <QCheckBox>
 #include <QPushButton>
@@ -92,8 +91,5 @@ void TformNoteTrackingFilter::btnSaveClick()
     log.ConsolePrint(QStringLiteral("Set note filters: ") + text);
     const int count = static_cast<int>(text.size() / 2);
     log.ConsolePrint(QString::number(count));
-    const QByteArray bytes = QByteArray::fromHex(text.toLatin1()).leftJustified(count, '\0', true);
-    m_ctx.usb.PurgeUsbTx();
-    m_ctx.usb.Write(bytes);
-    m_ctx.clock().pause(100);
+    m_ctx.session.send(PedalMessages::noteFilters(NoteFilterByte1, NoteFilterByte2));
 }

@@ -364,3 +364,42 @@ TEST(PedalSettings, KeptAsJsonAndSentWithTheEditorsMessages)
         EXPECT_TRUE(why.contains(QLatin1String(reason))) << reason << ": " << why.toStdString();
     }
 }
+
+TEST_F(Session, EveryMessageGoesOutTheWayItsKindAsks)
+{
+    session.open(QStringLiteral("THV001"));
+    struct Case {
+        const char *name;
+        PedalMessage message;
+        QByteArray bytes;
+        bool purged;
+        int pause;
+    };
+    const Case cases[] = {
+        {"parameter", PedalMessages::parameterWrite(0x1234, 0x00800000), QByteArray::fromHex("01123400800000"), false, 0},
+        {"request", PedalMessages::request(), QByteArray::fromHex("0200"), false, 0},
+        {"bypass", PedalMessages::bypass(true), QByteArray::fromHex("0D01"), false, 0},
+        {"enter bootloader", PedalMessages::enterBootloader(), QByteArray::fromHex("0500010203040506"), false, 0},
+        {"tuning", PedalMessages::tuning(4, 0xFE), QByteArray::fromHex("0904FE"), true, 100},
+        {"note filters", PedalMessages::noteFilters(QStringLiteral("03"), QStringLiteral("FF")), QByteArray::fromHex("0903FF"), true, 100},
+        {"assign", PedalMessages::assign(QStringLiteral("0401000000011234FFFFFFFFFFFFFFFE")),
+         QByteArray::fromHex("0401000000011234FFFFFFFFFFFFFFFE"), false, 100},
+        {"erase settings", PedalMessages::eraseEeprom(QStringLiteral("50")), QByteArray::fromHex("0B50000000"), true, 100},
+        {"read presets", PedalMessages::readEeprom(QStringLiteral("51")), QByteArray::fromHex("0C5100000000"), false, 0},
+        {"option", PedalMessages::option(QStringLiteral("1101")), QByteArray::fromHex("1101"), false, 0},
+        // Text that stops being hex: the pairs before it, zeros after, never
+        // what an earlier message left behind.
+        {"short text", PedalMessage::fromHex(QStringLiteral("01AB"), 7), QByteArray::fromHex("01AB0000000000"), false, 0},
+        {"not hex", PedalMessage::fromHex(QStringLiteral("01XY23"), 3), QByteArray::fromHex("010000"), false, 0},
+    };
+    for (const Case &c : cases) {
+        ft.writes.clear();
+        ft.calls.clear();
+        clock.pauses.clear();
+        EXPECT_EQ(session.send(c.message), static_cast<DWORD>(c.bytes.size())) << c.name;
+        ASSERT_EQ(ft.writes.size(), 1u) << c.name;
+        EXPECT_EQ(ft.writes[0], c.bytes) << c.name;
+        EXPECT_EQ(ft.calls.contains(QStringLiteral("FT_Purge(2)")), c.purged) << c.name << ft.calls.join(' ').toStdString();
+        EXPECT_EQ(clock.pauses, c.pause ? std::vector<int>{c.pause} : std::vector<int>{}) << c.name;
+    }
+}
