@@ -49,7 +49,7 @@ struct ConsoleRig {
     D2XXUnit usb{bridge, model};
     Communication comm{usb, model, services.clock, state};
     PedalSession session{usb, comm, model, services.clock, state};
-    Context context{services.over(bridge), state, model, usb, comm, session};
+    Context context{services.over(bridge), state, model, session};
 };
 
 QString dumpLine(int i)

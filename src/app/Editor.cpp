@@ -1,8 +1,7 @@
 #include "Editor.h"
 
-#include "Communication.h"
 #include "ConsoleModel.h"
-#include "D2XXUnit.h"
+#include "PedalStack.h"
 #include "FXsettings.h"
 #include "FirmwareUpgrade.h"
 #include "NewVersionMsg.h"
@@ -12,7 +11,6 @@
 #include "PrintConsole.h"
 #include "UpdateUpdaterUnit.h"
 #include "main.h"
-#include "Ftd2xx.h"
 
 #include <QAccessible>
 #include <QAccessibleWidget>
@@ -47,10 +45,8 @@ void bringUp(QWidget *window, bool activate = false)
 
 Editor::Editor(Services services)
     : m_console(std::make_unique<ConsoleModel>()),
-      m_usb(std::make_unique<D2XXUnit>(services.ftd2xx, *m_console)),
-      m_comm(std::make_unique<Communication>(*m_usb, *m_console, services.clock, m_state)),
-      m_session(std::make_unique<PedalSession>(*m_usb, *m_comm, *m_console, services.clock, m_state)),
-      m_context{services, m_state, *m_console, *m_usb, *m_comm, *m_session}
+      m_pedal(std::make_unique<PedalStack>(services.ftd2xx, *m_console, services.clock, m_state)),
+      m_context{services, m_state, *m_console, m_pedal->session()}
 {
     static const bool factoryInstalled = [] {
         QAccessible::installFactory(windowAccessible);
@@ -62,7 +58,7 @@ Editor::Editor(Services services)
     // callback may come from a driver's reader thread: posting is safe there.
     m_wakeTarget = std::make_unique<QObject>();
     QObject *target = m_wakeTarget.get();
-    services.ftd2xx.setDataCallback([target] { QCoreApplication::postEvent(target, new QEvent(QEvent::User)); });
+    m_pedal->setDataCallback([target] { QCoreApplication::postEvent(target, new QEvent(QEvent::User)); });
 
     auto own = [this](auto *window) {
         m_owned.emplace_back(window);
@@ -79,9 +75,19 @@ Editor::Editor(Services services)
     joinWindows();
 }
 
+D2XXUnit &Editor::usb()
+{
+    return m_pedal->usb();
+}
+
+PedalSession &Editor::session()
+{
+    return m_pedal->session();
+}
+
 Editor::~Editor()
 {
-    m_context.services.ftd2xx.setDataCallback({});
+    m_pedal->setDataCallback({});
     // Windows go in reverse order of creation; the console outlives them.
     while (!m_owned.empty())
         m_owned.pop_back();
@@ -95,7 +101,7 @@ void Editor::show()
 void Editor::releaseBridge()
 {
     if (m_state.Linked())
-        m_session->close();
+        session().close();
 }
 
 // The windows know nothing of one another: a window says what it wants

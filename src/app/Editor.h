@@ -7,8 +7,8 @@
 
 class ConsoleModel;
 class D2XXUnit;
-class Communication;
 class PedalSession;
+class PedalStack;
 
 class TformMain;
 class TformFirmwareUpgrade;
@@ -48,8 +48,9 @@ public:
 
     AppState &state() { return m_state; }
     ConsoleModel &console() { return *m_console; }
-    D2XXUnit &usb() { return *m_usb; }
-    PedalSession &session() { return *m_session; }
+    // The transport under the session, for tests that look at it.
+    D2XXUnit &usb();
+    PedalSession &session();
     Windows &windows() { return m_windows; }
     Context &context() { return m_context; }
 
@@ -58,9 +59,7 @@ private:
 
     AppState m_state;
     std::unique_ptr<ConsoleModel> m_console;
-    std::unique_ptr<D2XXUnit> m_usb;
-    std::unique_ptr<Communication> m_comm;
-    std::unique_ptr<PedalSession> m_session;
+    std::unique_ptr<PedalStack> m_pedal;
     Windows m_windows;
     Context m_context;
     std::vector<std::unique_ptr<QWidget>> m_owned;

@@ -146,7 +146,7 @@ void TformMain::Link()
 
 void TformMain::menuDisconnectClick()
 {
-    if (m_ctx.session.close() != ft::OK)
+    if (!m_ctx.session.close())
         return;
     lblDeviceName->setText(lblDeviceName->text().remove(QStringLiteral("linked"), Qt::CaseSensitive));
     menuScan->setEnabled(true);

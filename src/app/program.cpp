@@ -1,5 +1,5 @@
 #include "AppState.h"
-#include "CompositeFtd2xx.h"
+#include "SystemBridges.h"
 #include "Editor.h"
 #include "Guard.h"
 #include "HttpClient.h"
@@ -106,8 +106,8 @@ int main(int argc, char *argv[])
     SystemPaths paths;
     DesktopShell shell;
     HttpClient network;
-    const std::unique_ptr<CompositeFtd2xx> bridges = CompositeFtd2xx::createForSystem();
-    Editor editor(Services{dialogs, clock, paths, shell, *bridges, network});
+    SystemBridges bridges;
+    Editor editor(Services{dialogs, clock, paths, shell, bridges.bridges(), network});
 #ifdef THARNVIK_TEST_UPDATER_KEY
     // The end-to-end tests' build of the program (tharnvik-editor-e2e, never
     // installed) trusts their updater signing key in place of the maker's.

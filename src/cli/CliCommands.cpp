@@ -1,9 +1,8 @@
 #include "CliCommands.h"
 
 #include "AppState.h"
-#include "Communication.h"
 #include "ConsoleModel.h"
-#include "D2XXUnit.h"
+#include "PedalStack.h"
 #include "EffectMessages.h"
 #include "FunctionsUnit.h"
 #include "PedalContract.h"
@@ -133,17 +132,15 @@ QString commandHelp(const QString &command)
 
 // The editor's pedal, without its windows.
 struct Rig {
-    Rig(Ftd2xx &bridge, Clock &clock)
-        : usb(bridge, console), comm(usb, console, clock, state), session(usb, comm, console, clock, state)
+    Rig(Ftd2xx &bridge, Clock &clock) : pedal(bridge, console, clock, state), session(pedal.session())
     {
-        usb.SetUsbLinkParameters(0);
-        usb.FtErrorReporting = true;
+        session.useApplicationLine();
+        session.setFailuresSaid(true);
     }
     ConsoleModel console;
     AppState state;
-    D2XXUnit usb;
-    Communication comm;
-    PedalSession session;
+    PedalStack pedal;
+    PedalSession &session;
 };
 
 struct Context {
@@ -495,7 +492,7 @@ int set(const Context &c, const QStringList &args)
         c.err(QStringLiteral("Stopped: interrupted before anything was written."));
         return PedalFailed;
     }
-    if (c.rig.session.writeParameter(address, *value) != static_cast<DWORD>(pedal::kWriteDspLength)) {
+    if (c.rig.session.writeParameter(address, *value) != static_cast<std::uint32_t>(pedal::kWriteDspLength)) {
         c.err(QStringLiteral("The bridge did not take the whole message for %1. Check the cable and try again.").arg(r.parameters.name(parameter)));
         return PedalFailed;
     }
@@ -545,7 +542,7 @@ int presetLoad(const Context &c, const QString &path)
         }
         log.ConsolePrint(w.line);
         const PedalMessage message = PedalMessage::fromHex(w.hex, static_cast<int>(w.hex.size() / 2));
-        if (c.rig.session.send(message) != static_cast<DWORD>(message.bytes.size())) {
+        if (c.rig.session.send(message) != static_cast<std::uint32_t>(message.bytes.size())) {
             c.err(QStringLiteral("The bridge did not take the message for %1. Check the link and load again.")
                       .arg(r.parameters.name(w.parameter)));
             return PedalFailed;
@@ -998,7 +995,7 @@ int restore(const Context &c, const QStringList &args)
         log.ConsolePrint(QStringLiteral("Restore %1: ").arg(m.what) + m.hex);
         const PedalMessage message =
             PedalMessage::fromHex(m.hex, static_cast<int>(m.hex.size() / 2), PedalMessage::Kind::Settled);
-        if (c.rig.session.send(message) != static_cast<DWORD>(message.bytes.size())) {
+        if (c.rig.session.send(message) != static_cast<std::uint32_t>(message.bytes.size())) {
             c.err(QStringLiteral("The bridge did not take the %1 message. Check the link and restore again.").arg(m.what));
             return PedalFailed;
         }

@@ -1,6 +1,6 @@
 // tharnvik-cli: the program. Parses nothing itself; see CliCommands.
 #include "CliCommands.h"
-#include "CompositeFtd2xx.h"
+#include "SystemBridges.h"
 #include "SystemServices.h"
 
 #include <QCoreApplication>
@@ -35,11 +35,11 @@ int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("tharnvik-cli"));
-    std::unique_ptr<CompositeFtd2xx> bridge = CompositeFtd2xx::createForSystem();
+    SystemBridges bridge;
     SystemClock clock;
     // Bytes from the bridge wake a wait at once.
     QObject wake;
-    bridge->setDataCallback([&wake] { QCoreApplication::postEvent(&wake, new QEvent(QEvent::User)); });
+    bridge.setDataCallback([&wake] { QCoreApplication::postEvent(&wake, new QEvent(QEvent::User)); });
 
     struct sigaction action {};
     action.sa_handler = onInterrupt;
@@ -79,7 +79,7 @@ int main(int argc, char **argv)
             std::fflush(stderr);
         };
     }
-    const int status = cli::run(arguments, *bridge, clock, output, [](bool *flag) { g_quitting = flag; });
-    bridge->setDataCallback({});
+    const int status = cli::run(arguments, bridge.bridges(), clock, output, [](bool *flag) { g_quitting = flag; });
+    bridge.setDataCallback({});
     return status;
 }

@@ -4,8 +4,6 @@
 
 struct AppState;
 class ConsoleModel;
-class D2XXUnit;
-class Communication;
 class PedalSession;
 
 // What every window is handed: the seams, the state, the console and the
@@ -15,8 +13,6 @@ struct Context {
     Services services;
     AppState &state;
     ConsoleModel &console;
-    D2XXUnit &usb;
-    Communication &comm;
     PedalSession &session;
 
     Dialogs &dialogs() const { return services.dialogs; }

@@ -110,7 +110,7 @@ void PedalSession::restoreLatency()
     m_latencyBefore.reset();
 }
 
-FT_STATUS PedalSession::close()
+bool PedalSession::close()
 {
     restoreLatency();
     const FT_STATUS status = m_usb.CloseUsbDevice();
@@ -119,7 +119,7 @@ FT_STATUS PedalSession::close()
         m_dump.forgetExpected();
         m_state.Link = LinkState::Unlinked;
     }
-    return status;
+    return status == ft::OK;
 }
 
 DumpCollector::State PedalSession::poll()

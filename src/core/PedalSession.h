@@ -3,13 +3,13 @@
 #include "BootloaderProtocol.h"
 #include "AppState.h"
 #include "DeviceInfo.h"
-#include "Ftd2xx.h"
 #include "PedalMessage.h"
 #include "PedalSnapshot.h"
 
 #include <QObject>
 #include <QString>
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -58,10 +58,11 @@ public:
     // what it uses now, or what it stays at and how to lower it).
     Opened open(const QString &serial);
     // Puts back the latency timer the bridge had before the link, then closes.
-    FT_STATUS close();
+    // True when the bridge closed without an error.
+    bool close();
     // Every answer waits up to the latency timer in the bridge; nothing on
     // the pedal's side needs the default 16 ms.
-    static constexpr UCHAR kLinkLatencyMs = 1;
+    static constexpr std::uint8_t kLinkLatencyMs = 1;
 
     enum class RequestOutcome {
         Answered, // all 107 numbers, none garbled
@@ -85,10 +86,10 @@ public:
     // One message, whole, in one write, the one way every message goes out:
     // the purge before it and the pause after it that its kind asks for
     // (PedalMessage::ruleOf). Bytes the bridge took.
-    DWORD send(const PedalMessage &message);
-    DWORD send(const QByteArray &bytes) { return send(PedalMessage{bytes}); }
+    std::uint32_t send(const PedalMessage &message);
+    std::uint32_t send(const QByteArray &bytes) { return send(PedalMessage{bytes}); }
     // 01 AAAA VVVVVVVV, as the effect window writes a parameter.
-    DWORD writeParameter(std::uint16_t address, std::uint32_t value);
+    std::uint32_t writeParameter(std::uint16_t address, std::uint32_t value);
     // The same, narrated "Send <name> string (<kind> par): <message>".
     void sendParameter(const QString &name, const QString &kind, std::uint16_t address, std::uint32_t value);
     // The same, narrated "write to DSP msg: <message>".
@@ -164,7 +165,7 @@ public:
     };
     static AlgorithmFile readAlgorithmFile(const QString &path);
     // An image file's bytes, written in one call; bytes the bridge took.
-    DWORD sendAlgorithmFile(const QByteArray &content);
+    std::uint32_t sendAlgorithmFile(const QByteArray &content);
     // The pedal's answer to an upload: waits for its first byte (without a
     // limit when limitMs < 0), lets the answer gather (17 bytes, or the line
     // quiet), then reads until a read brings nothing; each
@@ -257,5 +258,5 @@ private:
     DumpCollector m_dump;
     bool m_open = false;       // a bridge was opened and not closed since
     bool m_pollFailed = false; // the poll found the link broken and said so
-    std::optional<UCHAR> m_latencyBefore; // to put back at close, when the link changed it
+    std::optional<std::uint8_t> m_latencyBefore; // to put back at close, when the link changed it
 };

@@ -29,6 +29,6 @@ struct ConsoleRig {
     D2XXUnit usb{*fakes.bridge, model};
     Communication comm{usb, model, fakes.clock, state};
     PedalSession session{usb, comm, model, fakes.clock, state};
-    Context context{fakes.services(), state, model, usb, comm, session};
+    Context context{fakes.services(), state, model, session};
     TformPrint window{context};
 };
