@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QSerialPort>
 #include <QTemporaryDir>
 
 #include <atomic>
@@ -232,6 +233,22 @@ TEST(SerialPort, IsExclusive)
     EXPECT_NE(second.advice.find("held by another program"), std::string::npos) << second.advice;
 
     first.reset();
+    EXPECT_TRUE(openOrFail(pty.path));
+}
+
+TEST(SerialPort, APortAnotherProgramHoldsThroughQtIsBusy)
+{
+    // Another program has the port open with its lock file (and, for users
+    // other than root, the exclusive mode).
+    PtyPair pty;
+    QSerialPort other(QString::fromStdString(pty.path));
+    ASSERT_TRUE(other.open(QIODevice::ReadWrite)) << other.errorString().toStdString();
+    SerialPort::Opened opened = SerialPort::open(pty.path);
+    EXPECT_EQ(opened.status, ft::DEVICE_NOT_OPENED);
+    EXPECT_FALSE(opened.port);
+    EXPECT_EQ(opened.advice, pty.path + " is held by another program; close that program and try again");
+
+    other.close();
     EXPECT_TRUE(openOrFail(pty.path));
 }
 

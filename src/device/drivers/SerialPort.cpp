@@ -408,15 +408,17 @@ void SerialPort::takeArrivals(bool hangUp)
         arrived = true;
     }
     serial.clearError();
+    if (arrived)
+        notify();
     if (hangUp)
         markDead();
-    if (arrived || isDead())
-        notify();
 }
 
 void SerialPort::markDead()
 {
-    m_dead.store(true);
+    // The waiter hears of it once, whoever noticed it first.
+    if (!m_dead.exchange(true))
+        notify();
 }
 
 void SerialPort::notify()
