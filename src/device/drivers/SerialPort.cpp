@@ -47,6 +47,13 @@ bool sameFile(const struct stat &a, const struct stat &b)
     return a.st_dev == b.st_dev && a.st_ino == b.st_ino && a.st_rdev == b.st_rdev;
 }
 
+// Qt keeps the last error, and says so each time it is cleared.
+void clearError(QSerialPort &port)
+{
+    if (port.error() != QSerialPort::NoError)
+        port.clearError();
+}
+
 // A descriptor whose device hung up or went away.
 bool hungUp(int fd)
 {
@@ -398,16 +405,19 @@ void SerialPort::takeArrivals(bool hangUp)
 {
     QSerialPort &serial = m_worker->port();
     bool arrived = false;
-    // Everything there is before a hang-up counts.
-    while (!isDead() && serial.waitForReadyRead(0)) {
+    // One read a wake-up (poll comes back while there is more), but
+    // everything there is before a hang-up.
+    do {
+        if (!serial.waitForReadyRead(0))
+            break;
         const QByteArray bytes = serial.readAll();
         if (bytes.isEmpty())
             continue;
         std::lock_guard lock(m_mutex);
         m_queue.append(bytes.constData(), static_cast<std::size_t>(bytes.size()));
         arrived = true;
-    }
-    serial.clearError();
+    } while (hangUp && !isDead());
+    clearError(serial);
     if (arrived)
         notify();
     if (hangUp)
@@ -459,7 +469,7 @@ FT_STATUS SerialPort::setBaudRate(ULONG baudRate)
                 markDead();
             status = ft::IO_ERROR;
         }
-        serial.clearError();
+        clearError(serial);
     });
     if (status == ft::OK)
         m_baudRate = baudRate;
@@ -491,7 +501,7 @@ FT_STATUS SerialPort::setDataCharacteristics(UCHAR wordLength, UCHAR stopBits, U
             apply(serial.setParity(kParity[parity]));
             apply(serial.setStopBits(stopBits == ft::STOP_BITS_2 ? QSerialPort::TwoStop : QSerialPort::OneStop));
         }
-        serial.clearError();
+        clearError(serial);
         // A pseudo-terminal always stays 8N1 and refuses anything else. The
         // other end takes any bytes.
         if (ok || (refused && m_pseudoTerminal && !isDead()))
@@ -524,7 +534,7 @@ FT_STATUS SerialPort::purge(ULONG mask)
         }
         if ((mask & ft::PURGE_TX) && !serial.clear(QSerialPort::Output))
             ok = false;
-        serial.clearError();
+        clearError(serial);
         if (!ok && hungUp(static_cast<int>(serial.handle())))
             markDead();
     });
@@ -601,7 +611,7 @@ FT_STATUS SerialPort::write(const void *buffer, DWORD count, DWORD *bytesWritten
         *bytesWritten = count - static_cast<DWORD>(std::clamp<qint64>(left, 0, count));
         if (left > 0)
             serial.clear(QSerialPort::Output); // nothing of this write goes out later
-        serial.clearError();
+        clearError(serial);
         if (failed && hungUp(static_cast<int>(serial.handle())))
             markDead();
         if (failed || isDead())
