@@ -3,7 +3,7 @@
 # Ubuntu). Uses sudo when not run as root. Quiet when everything is there.
 set -e
 
-PACKAGES="cmake ninja-build g++ make pkg-config python3 qt6-base-dev qt6-base-dev-tools \
+PACKAGES="cmake ninja-build g++ make pkg-config python3 qt6-base-dev qt6-base-dev-tools qt6-serialport-dev \
 libgtest-dev libgmock-dev libbenchmark-dev libgl-dev"
 # The Arial-compatible font the windows are laid out for, and Debian's default
 # sans font, which the tests also check the windows with.

@@ -80,9 +80,11 @@ std::string firstLine(const fs::path &file)
 
 // One USB-serial port in a sysfs-shaped tree: the USB device (idVendor,
 // serial, product), its interface, the port bound to `driver`, and the
-// class/tty entry that leads to it.
-void addPort(const fs::path &sys, const std::string &usbName, const std::string &vendor, const std::string &serial,
-             const std::string &product, int interface, const std::string &tty, const std::string &driver)
+// class/tty entry that leads to it. Returns the port as QSerialPortInfo
+// describes it, opened as dev/<tty>.
+LinuxSerialDriver::PortInfo addPort(const fs::path &sys, const std::string &usbName, const std::string &vendor,
+                                    const std::string &serial, const std::string &product, int interface,
+                                    const std::string &tty, const std::string &driver, const fs::path &dev = "/dev")
 {
     const fs::path usb = sys / "devices/pci0000:00/0000:00:14.0/usb1" / usbName;
     writeFile(usb / "idVendor", vendor + "\n");
@@ -97,6 +99,13 @@ void addPort(const fs::path &sys, const std::string &usbName, const std::string 
     fs::create_directory_symlink(drivers, port / "driver");
     fs::create_directories(sys / "class/tty" / tty);
     fs::create_directory_symlink(port, sys / "class/tty" / tty / "device");
+    return {tty, (dev / tty).string(), serial, product,
+            static_cast<std::uint16_t>(std::stoul(vendor, nullptr, 16)), std::uint16_t{0x6001}};
+}
+
+LinuxSerialDriver::PortList listing(std::vector<LinuxSerialDriver::PortInfo> ports)
+{
+    return [ports = std::move(ports)] { return ports; };
 }
 
 } // namespace
@@ -106,22 +115,28 @@ TEST(LinuxSerialDriver, ListsFtdiBridgesBoundToTheKernelDriverAndOpensTheirTty)
     QTemporaryDir dir;
     const fs::path sys = fs::path(dir.path().toStdString()) / "sys";
     const fs::path dev = fs::path(dir.path().toStdString()) / "dev";
-    addPort(sys, "1-1", "0403", "FT1ABC", "Tharnvik MK3", 0, "ttyUSB0", "ftdi_sio");
+    std::vector<LinuxSerialDriver::PortInfo> ports;
+    ports.push_back(addPort(sys, "1-1", "0403", "FT1ABC", "Tharnvik MK3", 0, "ttyUSB0", "ftdi_sio", dev));
     // A two-port chip: each port gets its letter, as FTDI's library names them.
-    addPort(sys, "1-2", "0403", "FT2XYZ", "Dual RS232", 1, "ttyUSB10", "ftdi_sio");
-    addPort(sys, "1-2", "0403", "FT2XYZ", "Dual RS232", 0, "ttyUSB2", "ftdi_sio");
-    addPort(sys, "1-3", "067b", "PL1", "USB-Serial Controller", 0, "ttyUSB1", "pl2303");
-    addPort(sys, "1-4", "1a86", "CH1", "Clone bound to ftdi_sio", 0, "ttyUSB3", "ftdi_sio");
+    ports.push_back(addPort(sys, "1-2", "0403", "FT2XYZ", "Dual RS232", 1, "ttyUSB10", "ftdi_sio", dev));
+    ports.push_back(addPort(sys, "1-2", "0403", "FT2XYZ", "Dual RS232", 0, "ttyUSB2", "ftdi_sio", dev));
+    ports.push_back(addPort(sys, "1-3", "067b", "PL1", "USB-Serial Controller", 0, "ttyUSB1", "pl2303", dev));
+    ports.push_back(addPort(sys, "1-4", "1a86", "CH1", "Clone bound to ftdi_sio", 0, "ttyUSB3", "ftdi_sio", dev));
     fs::create_directories(sys / "class/tty/ttyS0");
+    ports.push_back({"ttyS0", "/dev/ttyS0", "", "", std::nullopt, std::nullopt});
 
     PtyPair pty;
     fs::create_directories(dev);
     fs::create_symlink(pty.path, dev / "ttyUSB0");
 
-    LinuxSerialDriver driver(sys.string(), dev.string());
+    LinuxSerialDriver driver(listing(ports), sys.string());
     const std::vector<Listed> expected = {
         {"FT1ABC", "Tharnvik MK3"}, {"FT2XYZA", "Dual RS232 A"}, {"FT2XYZB", "Dual RS232 B"}};
     EXPECT_EQ(listAll(driver), expected);
+    // Where sysfs does not tell the ports' interfaces, the ports of one chip
+    // take their letters in the order of their names.
+    LinuxSerialDriver withoutSysfs(listing(ports), (sys / "absent").string());
+    EXPECT_EQ(listAll(withoutSysfs), expected);
 
     EXPECT_EQ(sendThrough(driver, "FT1ABC", pty), "hello");
     FT_HANDLE h = 0;
@@ -129,7 +144,7 @@ TEST(LinuxSerialDriver, ListsFtdiBridgesBoundToTheKernelDriverAndOpensTheirTty)
               ft::DEVICE_NOT_FOUND); // listed, but dev/ttyUSB2 is not there
     EXPECT_EQ(driver.FT_OpenEx(const_cast<char *>("PL1"), ft::OPEN_BY_SERIAL_NUMBER, &h), ft::DEVICE_NOT_FOUND);
 
-    LinuxSerialDriver nothing((sys / "absent").string(), dev.string());
+    LinuxSerialDriver nothing(listing({}), sys.string());
     EXPECT_TRUE(listAll(nothing).empty());
 }
 
@@ -139,14 +154,14 @@ TEST(LinuxSerialDriver, LatencyTimerGoesThroughSysfsWhenTheLowLatencyFlagIsRefus
     QTemporaryDir dir;
     const fs::path sys = fs::path(dir.path().toStdString()) / "sys";
     const fs::path dev = fs::path(dir.path().toStdString()) / "dev";
-    addPort(sys, "1-1", "0403", "FT1ABC", "Tharnvik MK3", 0, "ttyUSB0", "ftdi_sio");
+    const auto port = addPort(sys, "1-1", "0403", "FT1ABC", "Tharnvik MK3", 0, "ttyUSB0", "ftdi_sio", dev);
     const fs::path sysfsFile = fs::canonical(sys / "class/tty/ttyUSB0/device") / "latency_timer";
     writeFile(sysfsFile, "16\n");
     PtyPair pty;
     fs::create_directories(dev);
     fs::create_symlink(pty.path, dev / "ttyUSB0");
 
-    LinuxSerialDriver driver(sys.string(), dev.string());
+    LinuxSerialDriver driver(listing({port}), sys.string());
     listAll(driver);
     FT_HANDLE h = 0;
     ASSERT_EQ(driver.FT_OpenEx(const_cast<char *>("FT1ABC"), ft::OPEN_BY_SERIAL_NUMBER, &h), ft::OK);

@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QSerialPort>
 #include <QTemporaryDir>
 
 #include <atomic>
@@ -195,6 +196,35 @@ TEST(SerialPort, AWriteLongerThanTwoSecondsOnTheLineIsTakenWhole)
     EXPECT_EQ(port->writeLimitMs(65'536), 13'377); // 2 s and twice the 5.69 s on the line
 }
 
+TEST(SerialPort, AWriteTheDeviceDoesNotTakeEndsAtItsLimitAndLeavesNothingBehind)
+{
+    // The device reads nothing: the write gives up after 2 s plus twice its
+    // 0.5 s on the line, says how much was taken, and nothing of it follows
+    // the next write.
+    PtyPair pty;
+    auto port = openOrFail(pty.path);
+    ASSERT_TRUE(port);
+    ASSERT_EQ(port->setBaudRate(4000000), ft::OK);
+    const std::string image(200'000, 'i');
+    ASSERT_EQ(port->writeLimitMs(static_cast<DWORD>(image.size())), 3000);
+
+    const auto start = std::chrono::steady_clock::now();
+    DWORD written = 0;
+    EXPECT_EQ(port->write(image.data(), static_cast<DWORD>(image.size()), &written), ft::OK);
+    const auto tookMs = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
+    EXPECT_GE(tookMs.count(), 2900);
+    EXPECT_LT(tookMs.count(), 10'000);
+    EXPECT_GT(written, 0u);
+    EXPECT_LT(written, image.size());
+
+    const std::string before = pty.receive(image.size(), 500);
+    EXPECT_LE(before.size(), written);
+    EXPECT_EQ(before.find_first_not_of('i'), std::string::npos);
+    ASSERT_EQ(port->write("next", 4, &written), ft::OK);
+    EXPECT_EQ(written, 4u);
+    EXPECT_EQ(pty.receive(4), "next");
+}
+
 TEST(SerialPort, AVanishedDeviceFailsEveryLaterCallAndWakesTheWaiter)
 {
     PtyPair pty;
@@ -232,6 +262,22 @@ TEST(SerialPort, IsExclusive)
     EXPECT_NE(second.advice.find("held by another program"), std::string::npos) << second.advice;
 
     first.reset();
+    EXPECT_TRUE(openOrFail(pty.path));
+}
+
+TEST(SerialPort, APortAnotherProgramHoldsThroughQtIsBusy)
+{
+    // Another program has the port open with its lock file (and, for users
+    // other than root, the exclusive mode).
+    PtyPair pty;
+    QSerialPort other(QString::fromStdString(pty.path));
+    ASSERT_TRUE(other.open(QIODevice::ReadWrite)) << other.errorString().toStdString();
+    SerialPort::Opened opened = SerialPort::open(pty.path);
+    EXPECT_EQ(opened.status, ft::DEVICE_NOT_OPENED);
+    EXPECT_FALSE(opened.port);
+    EXPECT_EQ(opened.advice, pty.path + " is held by another program; close that program and try again");
+
+    other.close();
     EXPECT_TRUE(openOrFail(pty.path));
 }
 

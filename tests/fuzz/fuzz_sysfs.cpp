@@ -1,8 +1,8 @@
-// FTDI bridges found through sysfs, as the kernel-serial driver lists them:
-// the USB device's attributes (vendor, serial, product), the interface
-// number, the tty's name and its latency_timer, all from the input; then the
-// first bridge is opened by the serial it was listed with and its latency
-// timer read and set.
+// FTDI bridges as the kernel-serial driver lists them: the ports as
+// QSerialPortInfo describes them (vendor, serial, product, the tty's name),
+// and from sysfs the interface number and latency_timer, all from the input;
+// then the first bridge is opened by the serial it was listed with and its
+// latency timer read and set.
 #include "FuzzSupport.h"
 #include "LinuxSerialDriver.h"
 
@@ -37,9 +37,11 @@ std::string nameFrom(const QByteArray &bytes, const std::string &prefix)
     return name == "." || name == ".." ? prefix + "x" : name;
 }
 
-void addPort(const fs::path &sys, const std::string &usbName, const QByteArray &vendor, const QByteArray &serial,
-             const QByteArray &product, const QByteArray &interfaceNumber, int interface, const std::string &tty,
-             const char *driver, const QByteArray &latency)
+// The port in sysfs, and as Qt lists it (opened as dev/<tty>).
+LinuxSerialDriver::PortInfo addPort(const fs::path &sys, const fs::path &dev, const std::string &usbName,
+                                    const QByteArray &vendor, const QByteArray &serial, const QByteArray &product,
+                                    const QByteArray &interfaceNumber, int interface, const std::string &tty,
+                                    const char *driver, const QByteArray &latency)
 {
     const fs::path usb = sys / "devices/pci0000:00/usb1" / usbName;
     writeFile(usb / "idVendor", vendor);
@@ -55,6 +57,12 @@ void addPort(const fs::path &sys, const std::string &usbName, const QByteArray &
     fs::create_directories(sys / "class/tty" / tty);
     std::error_code ec;
     fs::create_directory_symlink(port, sys / "class/tty" / tty / "device", ec);
+    LinuxSerialDriver::PortInfo info{tty, (dev / tty).string(), serial.toStdString(), product.toStdString(), {}, {}};
+    bool number = false;
+    const uint id = vendor.trimmed().toUInt(&number, 16);
+    if (number && id <= 0xFFFF)
+        info.vendorId = static_cast<std::uint16_t>(id);
+    return info;
 }
 
 // A pseudo-terminal whose other side stands in for /dev/ttyUSB0.
@@ -88,11 +96,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     const char *driver = !in[11].isEmpty() && (in[11][0] & 1) ? "pl2303" : "ftdi_sio";
     // A two-port chip (ttyUSB0 and a tty named by the input) and a second
     // device of one port.
-    addPort(sys, "1-1", in[0], in[1], in[2], in[3], 0, "ttyUSB0", "ftdi_sio", in[4]);
-    addPort(sys, "1-1", in[0], in[1], in[2], in[5], 1, nameFrom(in[6], "ttyUSB"), "ftdi_sio", in[4]);
-    addPort(sys, "1-2", in[7], in[8], in[9], "00\n", 0, nameFrom(in[10], "ttyUSB9"), driver, in[4]);
+    std::vector<LinuxSerialDriver::PortInfo> ports;
+    ports.push_back(addPort(sys, dev, "1-1", in[0], in[1], in[2], in[3], 0, "ttyUSB0", "ftdi_sio", in[4]));
+    ports.push_back(addPort(sys, dev, "1-1", in[0], in[1], in[2], in[5], 1, nameFrom(in[6], "ttyUSB"), "ftdi_sio",
+                            in[4]));
+    ports.push_back(addPort(sys, dev, "1-2", in[7], in[8], in[9], "00\n", 0, nameFrom(in[10], "ttyUSB9"), driver,
+                            in[4]));
 
-    LinuxSerialDriver bridges(sys.string(), dev.string());
+    LinuxSerialDriver bridges([&ports] { return ports; }, sys.string());
     DWORD count = 0;
     if (bridges.FT_ListDevices(&count, nullptr, ft::LIST_NUMBER_ONLY) != ft::OK)
         return 0;

@@ -2,12 +2,18 @@
 
 #include "PrivateFiles.h"
 
+#include <QSerialPort>
+#include <QThread>
+
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <deque>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <future>
 #include <grp.h>
 #include <linux/serial.h>
 #include <poll.h>
@@ -15,42 +21,44 @@
 #include <sys/eventfd.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
-#include <sys/stat.h>
 #include <sys/sysmacros.h>
-#include <termios.h>
 #include <unistd.h>
 
 namespace {
 
 // Any write may wait this long beyond its bytes' time on the line.
 constexpr int kWriteSlackMs = 2000;
-constexpr std::size_t kReadChunk = 16 * 1024;
 
-struct Speed {
-    ULONG rate;
-    speed_t code;
+// The rates a bridge is asked for; anything else is refused as FTDI's library does.
+constexpr ULONG kRates[] = {
+    50, 75, 110, 134, 150, 200, 300, 600, 1200, 1800, 2400, 4800, 9600, 19200, 38400, 57600, 115200,
+    230400, 460800, 500000, 576000, 921600, 1000000, 1152000, 1500000, 2000000, 2500000, 3000000,
+    3500000, 4000000,
 };
-
-constexpr Speed kSpeeds[] = {
-    {50, B50}, {75, B75}, {110, B110}, {134, B134}, {150, B150}, {200, B200}, {300, B300},
-    {600, B600}, {1200, B1200}, {1800, B1800}, {2400, B2400}, {4800, B4800}, {9600, B9600},
-    {19200, B19200}, {38400, B38400}, {57600, B57600}, {115200, B115200}, {230400, B230400},
-    {460800, B460800}, {500000, B500000}, {576000, B576000}, {921600, B921600},
-    {1000000, B1000000}, {1152000, B1152000}, {1500000, B1500000}, {2000000, B2000000},
-    {2500000, B2500000}, {3000000, B3000000}, {3500000, B3500000}, {4000000, B4000000},
-};
-
-// Errors that mean the device itself is gone.
-bool isGone(int error)
-{
-    return error == EIO || error == ENXIO || error == ENODEV;
-}
 
 // The slave side of a Unix98 pseudo-terminal (majors 136 to 143).
-bool isPseudoTerminal(int fd)
+bool isPseudoTerminal(const struct stat &st)
 {
-    struct stat st {};
-    return ::fstat(fd, &st) == 0 && S_ISCHR(st.st_mode) && major(st.st_rdev) >= 136 && major(st.st_rdev) <= 143;
+    return S_ISCHR(st.st_mode) && major(st.st_rdev) >= 136 && major(st.st_rdev) <= 143;
+}
+
+bool sameFile(const struct stat &a, const struct stat &b)
+{
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino && a.st_rdev == b.st_rdev;
+}
+
+// Qt keeps the last error, and says so each time it is cleared.
+void clearError(QSerialPort &port)
+{
+    if (port.error() != QSerialPort::NoError)
+        port.clearError();
+}
+
+// A descriptor whose device hung up or went away.
+bool hungUp(int fd)
+{
+    pollfd p{fd, POLLIN, 0};
+    return ::poll(&p, 1, 0) > 0 && (p.revents & (POLLHUP | POLLERR | POLLNVAL));
 }
 
 std::string groupOf(const std::string &path)
@@ -95,6 +103,25 @@ SerialPort::Opened openFailure(const std::string &path, int error)
                        path + " is held by another program; close that program and try again");
     default:
         return failure(ft::DEVICE_NOT_OPENED, "Cannot open " + path + ": " + std::strerror(error));
+    }
+}
+
+// QSerialPort's failed open in the same words. It says PermissionError both
+// for a device we may not use and for one that is busy (locked by another
+// program, or exclusive): which one it is, the device's permissions tell.
+SerialPort::Opened qtOpenFailure(const std::string &path, const QSerialPort &port)
+{
+    switch (port.error()) {
+    case QSerialPort::DeviceNotFoundError:
+        return failure(ft::DEVICE_NOT_FOUND, {});
+    case QSerialPort::PermissionError:
+        if (::access(path.c_str(), R_OK | W_OK) != 0 && (errno == EACCES || errno == EPERM))
+            return openFailure(path, EACCES);
+        return openFailure(path, EBUSY);
+    case QSerialPort::UnsupportedOperationError:
+        return failure(ft::DEVICE_NOT_OPENED, "Cannot set up " + path + ": " + port.errorString().toStdString());
+    default:
+        return failure(ft::DEVICE_NOT_OPENED, "Cannot open " + path + ": " + port.errorString().toStdString());
     }
 }
 
@@ -190,8 +217,112 @@ bool writeLatencyFile(const SerialPort::LatencyControl &latency, int ms)
 
 } // namespace
 
+// The thread that owns the QSerialPort. It waits on the port's descriptor and
+// on a wake-up for jobs, with poll: QSerialPort's waitFor calls do the reading
+// and writing, so no event loop (and no QCoreApplication) is needed.
+class SerialPort::Worker final : public QThread {
+public:
+    explicit Worker(SerialPort &owner)
+        : m_owner(owner)
+        , m_wakeFd(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK))
+    {
+    }
+    ~Worker() override
+    {
+        if (isRunning()) {
+            call([this] { m_stopping = true; });
+            wait();
+        }
+        if (m_wakeFd >= 0)
+            ::close(m_wakeFd);
+    }
+
+    bool usable() const { return m_wakeFd >= 0; }
+    QSerialPort &port() { return *m_port; }
+
+    void call(const std::function<void()> &job)
+    {
+        if (QThread::currentThread() == this) {
+            job(); // from the data callback
+            return;
+        }
+        std::promise<void> done;
+        std::future<void> finished = done.get_future();
+        {
+            std::lock_guard lock(m_jobsMutex);
+            m_jobs.push_back({&job, &done});
+        }
+        const std::uint64_t one = 1;
+        while (::write(m_wakeFd, &one, sizeof one) < 0 && errno == EINTR) {
+        }
+        finished.wait();
+    }
+
+protected:
+    void run() override
+    {
+        QSerialPort port;
+        m_port = &port;
+        QObject::connect(
+            &port, &QSerialPort::errorOccurred, &port,
+            [this](QSerialPort::SerialPortError error) {
+                // A read that fails or finds the end of the stream (a terminal
+                // in raw mode ends only when it hangs up): nothing dependable
+                // comes any more. Qt would keep reporting it.
+                if (error == QSerialPort::ResourceError || error == QSerialPort::ReadError)
+                    m_owner.markDead();
+            },
+            Qt::DirectConnection);
+        while (!m_stopping) {
+            const bool watching = port.isOpen() && !m_owner.isDead();
+            pollfd fds[2] = {{m_wakeFd, POLLIN, 0}, {watching ? port.handle() : -1, POLLIN, 0}};
+            if (::poll(fds, 2, -1) < 0)
+                continue;
+            if (fds[0].revents)
+                runJobs();
+            if (watching && !m_stopping && fds[1].revents)
+                m_owner.takeArrivals(fds[1].revents & (POLLHUP | POLLERR | POLLNVAL));
+        }
+        if (port.isOpen())
+            port.close();
+        m_port = nullptr;
+    }
+
+private:
+    struct Job {
+        const std::function<void()> *work;
+        std::promise<void> *done;
+    };
+
+    void runJobs()
+    {
+        std::uint64_t count = 0;
+        while (::read(m_wakeFd, &count, sizeof count) < 0 && errno == EINTR) {
+        }
+        for (;;) {
+            Job job{};
+            {
+                std::lock_guard lock(m_jobsMutex);
+                if (m_jobs.empty())
+                    return;
+                job = m_jobs.front();
+                m_jobs.pop_front();
+            }
+            (*job.work)();
+            job.done->set_value();
+        }
+    }
+
+    SerialPort &m_owner;
+    const int m_wakeFd;
+    QSerialPort *m_port = nullptr;
+    bool m_stopping = false; // worker thread only
+    std::mutex m_jobsMutex;
+    std::deque<Job> m_jobs;
+};
+
 SerialPort::Opened SerialPort::open(const std::string &path, const OpenFunction &openFunction,
-                                    std::size_t queueLimit)
+                                    std::size_t queueLimit, const Accept &accept)
 {
     const int flags = O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC;
     const int fd = openFunction ? openFunction(path.c_str(), flags) : ::open(path.c_str(), flags);
@@ -202,46 +333,55 @@ SerialPort::Opened SerialPort::open(const std::string &path, const OpenFunction 
         ::close(fd);
         return result;
     };
-    // Exclusive: TIOCEXCL keeps out other users' opens, the lock keeps out
-    // other programs of ours (and root, whom TIOCEXCL lets through).
+    struct stat opened {};
+    if (::fstat(fd, &opened) != 0 || (accept && !accept(opened)))
+        return fail(failure(ft::DEVICE_NOT_FOUND, {}));
+    // Exclusive: QSerialPort's exclusive mode keeps out other users' opens
+    // and its lock file programs that honour it; this lock keeps out other
+    // programs of ours (and root, whom the exclusive mode lets through).
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0)
         return fail(openFailure(path, errno == EWOULDBLOCK ? EBUSY : errno));
-
-    struct termios t {};
-    if (::tcgetattr(fd, &t) != 0)
+    if (!::isatty(fd))
         return fail(failure(ft::DEVICE_NOT_OPENED, path + " is not a serial port"));
-    ::ioctl(fd, TIOCEXCL);
 
-    ::cfmakeraw(&t);
-    t.c_cflag |= CLOCAL | CREAD;
-    t.c_cflag &= ~(CRTSCTS | CSTOPB | PARENB | PARODD | CMSPAR | CSIZE);
-    t.c_cflag |= CS8;
-    t.c_iflag &= ~(IXON | IXOFF | IXANY);
-    t.c_cc[VMIN] = 1;
-    t.c_cc[VTIME] = 0;
-    ::cfsetspeed(&t, B115200);
-    if (::tcsetattr(fd, TCSANOW, &t) != 0)
-        return fail(failure(ft::DEVICE_NOT_OPENED,
-                            "Cannot set up " + path + ": " + std::strerror(errno)));
+    std::unique_ptr<SerialPort> port(new SerialPort(fd, path, queueLimit)); // closes fd from here on
+    port->m_pseudoTerminal = isPseudoTerminal(opened);
+    port->m_worker = std::make_unique<Worker>(*port);
+    if (!port->m_worker->usable())
+        return failure(ft::INSUFFICIENT_RESOURCES, {});
+    port->m_worker->start();
 
-    const int wakeFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    if (wakeFd < 0)
-        return fail(failure(ft::INSUFFICIENT_RESOURCES, {}));
-
+    // With `accept`, the name is the descriptor already checked: the very
+    // file, whatever the path names by now.
+    const std::string name = accept ? "/proc/" + std::to_string(::getpid()) + "/fd/" + std::to_string(fd) : path;
     Opened result;
-    result.port.reset(new SerialPort(fd, wakeFd, path, queueLimit));
-    result.port->m_pseudoTerminal = isPseudoTerminal(fd);
-    try {
-        result.port->m_reader = std::thread(&SerialPort::readerLoop, result.port.get());
-    } catch (const std::system_error &) {
-        return failure(ft::INSUFFICIENT_RESOURCES, {}); // the port closes its descriptors
-    }
+    port->run([&] {
+        QSerialPort &serial = port->m_worker->port();
+        serial.setPortName(QString::fromStdString(name));
+        serial.setBaudRate(115200);
+        serial.setDataBits(QSerialPort::Data8);
+        serial.setParity(QSerialPort::NoParity);
+        serial.setStopBits(QSerialPort::OneStop);
+        serial.setFlowControl(QSerialPort::NoFlowControl);
+        serial.setReadBufferSize(0); // the queue keeps the limit
+        if (!serial.open(QIODevice::ReadWrite)) {
+            result = qtOpenFailure(path, serial);
+            return;
+        }
+        struct stat theirs {};
+        if (::fstat(static_cast<int>(serial.handle()), &theirs) != 0 || !sameFile(theirs, opened)
+            || (accept && !accept(theirs))) {
+            serial.close();
+            result = failure(ft::DEVICE_NOT_FOUND, {});
+        }
+    });
+    if (result.status == ft::OK)
+        result.port = std::move(port);
     return result;
 }
 
-SerialPort::SerialPort(int fd, int wakeFd, std::string path, std::size_t queueLimit)
+SerialPort::SerialPort(int fd, std::string path, std::size_t queueLimit)
     : m_fd(fd)
-    , m_wakeFd(wakeFd)
     , m_path(std::move(path))
     , m_queue(queueLimit)
 {
@@ -249,70 +389,46 @@ SerialPort::SerialPort(int fd, int wakeFd, std::string path, std::size_t queueLi
 
 SerialPort::~SerialPort()
 {
-    if (m_reader.joinable()) {
-        const std::uint64_t one = 1;
-        while (::write(m_wakeFd, &one, sizeof one) < 0 && errno == EINTR) {
-        }
-        m_reader.join();
-    }
-    ::close(m_wakeFd);
-    // A pseudo-terminal outlives our close while its other end is open, and
-    // would keep refusing the next open if it stayed exclusive.
-    ::ioctl(m_fd, TIOCNXCL);
+    // QSerialPort closes in its thread: it leaves the exclusive mode (a
+    // pseudo-terminal outlives our close while its other end is open, and
+    // would refuse the next open) and removes its lock file.
+    m_worker.reset();
     ::close(m_fd);
 }
 
-void SerialPort::readerLoop()
+void SerialPort::run(const std::function<void()> &job) const
 {
-    for (;;) {
-        pollfd fds[2] = {{m_fd, POLLIN, 0}, {m_wakeFd, POLLIN, 0}};
-        if (::poll(fds, 2, -1) < 0) {
-            if (errno == EINTR)
-                continue;
-            return;
-        }
-        if (fds[1].revents)
-            return;
-        const short events = fds[0].revents;
-        if (!events)
-            continue;
-        {
-            std::lock_guard lock(m_mutex);
-            drainLocked();
-        }
-        if (events & (POLLHUP | POLLERR | POLLNVAL))
-            markDead();
-        notify();
-        if (isDead())
-            return; // a hung-up descriptor stays readable; nothing more will come
-    }
+    m_worker->call(job);
 }
 
-void SerialPort::drainLocked()
+void SerialPort::takeArrivals(bool hangUp)
 {
-    if (isDead())
-        return;
-    char chunk[kReadChunk];
-    for (;;) {
-        const ssize_t n = ::read(m_fd, chunk, sizeof chunk);
-        if (n > 0) {
-            m_queue.append(chunk, static_cast<std::size_t>(n));
+    QSerialPort &serial = m_worker->port();
+    bool arrived = false;
+    // One read a wake-up (poll comes back while there is more), but
+    // everything there is before a hang-up.
+    do {
+        if (!serial.waitForReadyRead(0))
+            break;
+        const QByteArray bytes = serial.readAll();
+        if (bytes.isEmpty())
             continue;
-        }
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
-            return;
-        // End of file on a terminal in raw mode is a hang-up; any other read
-        // failure leaves nothing dependable either.
+        std::lock_guard lock(m_mutex);
+        m_queue.append(bytes.constData(), static_cast<std::size_t>(bytes.size()));
+        arrived = true;
+    } while (hangUp && !isDead());
+    clearError(serial);
+    if (arrived)
+        notify();
+    if (hangUp)
         markDead();
-        return;
-    }
 }
 
 void SerialPort::markDead()
 {
-    m_dead.store(true);
+    // The waiter hears of it once, whoever noticed it first.
+    if (!m_dead.exchange(true))
+        notify();
 }
 
 void SerialPort::notify()
@@ -339,37 +455,22 @@ std::uint64_t SerialPort::droppedBytes() const
     return m_queue.dropped();
 }
 
-FT_STATUS SerialPort::applyTermios(const struct termios &t)
-{
-    if (::tcsetattr(m_fd, TCSANOW, &t) == 0)
-        return ft::OK;
-    // A pseudo-terminal always stays 8N1; asked for nothing but that, the
-    // system reports that it changed nothing. The other end takes any bytes.
-    if (errno == EINVAL && m_pseudoTerminal)
-        return ft::OK;
-    if (isGone(errno))
-        markDead();
-    return ft::IO_ERROR;
-}
-
 FT_STATUS SerialPort::setBaudRate(ULONG baudRate)
 {
     if (isDead())
         return ft::IO_ERROR;
-    const Speed *speed = nullptr;
-    for (const Speed &s : kSpeeds)
-        if (s.rate == baudRate)
-            speed = &s;
-    if (!speed)
+    if (std::find(std::begin(kRates), std::end(kRates), baudRate) == std::end(kRates))
         return ft::INVALID_BAUD_RATE;
-    struct termios t {};
-    if (::tcgetattr(m_fd, &t) != 0) {
-        if (isGone(errno))
-            markDead();
-        return ft::IO_ERROR;
-    }
-    ::cfsetspeed(&t, speed->code);
-    const FT_STATUS status = applyTermios(t);
+    FT_STATUS status = ft::OK;
+    run([&] {
+        QSerialPort &serial = m_worker->port();
+        if (isDead() || !serial.setBaudRate(static_cast<qint32>(baudRate))) {
+            if (hungUp(static_cast<int>(serial.handle())))
+                markDead();
+            status = ft::IO_ERROR;
+        }
+        clearError(serial);
+    });
     if (status == ft::OK)
         m_baudRate = baudRate;
     return status;
@@ -382,19 +483,33 @@ FT_STATUS SerialPort::setDataCharacteristics(UCHAR wordLength, UCHAR stopBits, U
     if ((wordLength != ft::BITS_7 && wordLength != ft::BITS_8) ||
         (stopBits != ft::STOP_BITS_1 && stopBits != ft::STOP_BITS_2) || parity > 4)
         return ft::INVALID_PARAMETER;
-    struct termios t {};
-    if (::tcgetattr(m_fd, &t) != 0) {
-        if (isGone(errno))
+    constexpr QSerialPort::Parity kParity[] = {QSerialPort::NoParity, QSerialPort::OddParity, QSerialPort::EvenParity,
+                                               QSerialPort::MarkParity, QSerialPort::SpaceParity};
+    FT_STATUS status = ft::OK;
+    run([&] {
+        QSerialPort &serial = m_worker->port();
+        bool ok = !isDead();
+        bool refused = false; // the system would not take the setting
+        auto apply = [&](bool applied) {
+            if (!applied) {
+                ok = false;
+                refused = refused || serial.error() == QSerialPort::UnsupportedOperationError;
+            }
+        };
+        if (ok) {
+            apply(serial.setDataBits(wordLength == ft::BITS_7 ? QSerialPort::Data7 : QSerialPort::Data8));
+            apply(serial.setParity(kParity[parity]));
+            apply(serial.setStopBits(stopBits == ft::STOP_BITS_2 ? QSerialPort::TwoStop : QSerialPort::OneStop));
+        }
+        clearError(serial);
+        // A pseudo-terminal always stays 8N1 and refuses anything else. The
+        // other end takes any bytes.
+        if (ok || (refused && m_pseudoTerminal && !isDead()))
+            return;
+        if (hungUp(static_cast<int>(serial.handle())))
             markDead();
-        return ft::IO_ERROR;
-    }
-    t.c_cflag &= ~(CSIZE | CSTOPB | PARENB | PARODD | CMSPAR);
-    t.c_cflag |= wordLength == ft::BITS_7 ? CS7 : CS8;
-    if (stopBits == ft::STOP_BITS_2)
-        t.c_cflag |= CSTOPB;
-    constexpr tcflag_t kParity[] = {0, PARENB | PARODD, PARENB, PARENB | CMSPAR | PARODD, PARENB | CMSPAR};
-    t.c_cflag |= kParity[parity];
-    const FT_STATUS status = applyTermios(t);
+        status = ft::IO_ERROR;
+    });
     if (status == ft::OK)
         m_bitsPerByte = 1 + (wordLength == ft::BITS_7 ? 7 : 8) + (parity != 0 ? 1 : 0)
             + (stopBits == ft::STOP_BITS_2 ? 2 : 1);
@@ -407,23 +522,23 @@ FT_STATUS SerialPort::purge(ULONG mask)
         return ft::IO_ERROR;
     if (mask & ~(ft::PURGE_RX | ft::PURGE_TX))
         return ft::INVALID_PARAMETER;
-    auto flush = [this](int which) {
-        if (::tcflush(m_fd, which) == 0)
-            return true;
-        if (isGone(errno))
-            markDead();
-        return false;
-    };
     bool ok = true;
-    if (mask & ft::PURGE_RX) {
-        // Under the lock, so no byte read before the flush lands after the clear.
-        std::lock_guard lock(m_mutex);
-        ok = flush(TCIFLUSH);
-        m_queue.clear();
-    }
-    if ((mask & ft::PURGE_TX) && !flush(TCOFLUSH))
-        ok = false;
-    return ok ? ft::OK : ft::IO_ERROR;
+    run([&] {
+        QSerialPort &serial = m_worker->port();
+        if (mask & ft::PURGE_RX) {
+            // In the thread that fills the queue, so no byte read before the
+            // flush lands after the clear.
+            ok = serial.clear(QSerialPort::Input);
+            std::lock_guard lock(m_mutex);
+            m_queue.clear();
+        }
+        if ((mask & ft::PURGE_TX) && !serial.clear(QSerialPort::Output))
+            ok = false;
+        clearError(serial);
+        if (!ok && hungUp(static_cast<int>(serial.handle())))
+            markDead();
+    });
+    return ok && !isDead() ? ft::OK : ft::IO_ERROR;
 }
 
 FT_STATUS SerialPort::queueStatus(DWORD *rxBytes)
@@ -432,8 +547,6 @@ FT_STATUS SerialPort::queueStatus(DWORD *rxBytes)
         return ft::INVALID_PARAMETER;
     *rxBytes = 0;
     std::lock_guard lock(m_mutex);
-    // Take what the reader thread has not yet moved, so the count is current.
-    drainLocked();
     if (isDead())
         return ft::IO_ERROR;
     *rxBytes = static_cast<DWORD>(m_queue.size());
@@ -446,7 +559,6 @@ FT_STATUS SerialPort::read(void *buffer, DWORD count, DWORD *bytesRead)
         return ft::INVALID_PARAMETER;
     *bytesRead = 0;
     std::lock_guard lock(m_mutex);
-    drainLocked();
     if (isDead())
         return ft::IO_ERROR;
     *bytesRead = static_cast<DWORD>(m_queue.take(static_cast<char *>(buffer), count));
@@ -466,37 +578,61 @@ FT_STATUS SerialPort::write(const void *buffer, DWORD count, DWORD *bytesWritten
     *bytesWritten = 0;
     if (isDead())
         return ft::IO_ERROR;
-    const auto *bytes = static_cast<const char *>(buffer);
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(writeLimitMs(count));
-    DWORD done = 0;
-    while (done < count) {
-        const ssize_t n = ::write(m_fd, bytes + done, count - done);
-        if (n > 0) {
-            done += static_cast<DWORD>(n);
-            continue;
+    FT_STATUS status = ft::OK;
+    run([&] {
+        QSerialPort &serial = m_worker->port();
+        if (isDead()) {
+            status = ft::IO_ERROR;
+            return;
         }
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+        serial.write(static_cast<const char *>(buffer), count);
+        bool failed = false;
+        while (serial.bytesToWrite() > 0 && !isDead()) {
             const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
                 deadline - std::chrono::steady_clock::now());
             if (left.count() <= 0)
                 break; // as the bridge's driver does on a write time-out: OK, fewer bytes
-            pollfd fd{m_fd, POLLOUT, 0};
-            if (::poll(&fd, 1, static_cast<int>(left.count()) + 1) > 0 && (fd.revents & (POLLHUP | POLLERR))) {
-                markDead();
-                *bytesWritten = done;
-                return ft::IO_ERROR;
+            const bool moved = serial.waitForBytesWritten(static_cast<int>(left.count()) + 1);
+            // Waiting for the line also reads; those bytes are queued now.
+            if (const QByteArray bytes = serial.readAll(); !bytes.isEmpty()) {
+                {
+                    std::lock_guard lock(m_mutex);
+                    m_queue.append(bytes.constData(), static_cast<std::size_t>(bytes.size()));
+                }
+                notify();
             }
-            continue;
+            if (!moved && serial.error() == QSerialPort::WriteError) {
+                failed = true;
+                break;
+            }
         }
-        if (n < 0 && isGone(errno))
+        const qint64 left = serial.bytesToWrite();
+        *bytesWritten = count - static_cast<DWORD>(std::clamp<qint64>(left, 0, count));
+        if (left > 0)
+            serial.clear(QSerialPort::Output); // nothing of this write goes out later
+        clearError(serial);
+        if (failed && hungUp(static_cast<int>(serial.handle())))
             markDead();
-        *bytesWritten = done;
-        return ft::IO_ERROR;
-    }
-    *bytesWritten = done;
-    return ft::OK;
+        if (failed || isDead())
+            status = ft::IO_ERROR;
+    });
+    return status;
+}
+
+// Qt has no word for the serial flags; they go through its descriptor.
+int SerialPort::lowLatency() const
+{
+    int flag = -1;
+    run([&] { flag = lowLatencyFlag(static_cast<int>(m_worker->port().handle())); });
+    return flag;
+}
+
+bool SerialPort::setLowLatency(bool on)
+{
+    bool set = false;
+    run([&] { set = setLowLatencyFlag(static_cast<int>(m_worker->port().handle()), on); });
+    return set;
 }
 
 FT_STATUS SerialPort::latencyTimer(UCHAR *ms) const
@@ -505,7 +641,7 @@ FT_STATUS SerialPort::latencyTimer(UCHAR *ms) const
         return ft::INVALID_PARAMETER;
     if (isDead())
         return ft::IO_ERROR;
-    if (m_latency.lowLatencyFlag && lowLatencyFlag(m_fd) == 1) {
+    if (m_latency.lowLatencyFlag && lowLatency() == 1) {
         *ms = 1;
         return ft::OK;
     }
@@ -522,10 +658,10 @@ FT_STATUS SerialPort::setLatencyTimer(UCHAR ms, std::string &advice)
     if (isDead())
         return ft::IO_ERROR;
     if (m_latency.lowLatencyFlag) {
-        if (ms == 1 && setLowLatencyFlag(m_fd, true))
+        if (ms == 1 && setLowLatency(true))
             return ft::OK;
-        if (ms > 1 && lowLatencyFlag(m_fd) == 1)
-            setLowLatencyFlag(m_fd, false);
+        if (ms > 1 && lowLatency() == 1)
+            setLowLatency(false);
     }
     UCHAR now = 0;
     latencyTimer(&now);

@@ -9,14 +9,17 @@
 #include <memory>
 #include <mutex>
 #include <string>
-#include <thread>
+#include <sys/stat.h>
 
 // One open serial device (a USB bridge's /dev/ttyUSBn or a pseudo-terminal),
-// in raw mode without flow control, with D2XX-shaped results.
+// raw, without flow control, on Qt Serial Port, with D2XX-shaped results.
 //
-// A reader thread moves whatever arrives into a queue (so a long burst that
-// nobody reads yet is kept, as the bridge's own driver would) and then calls
-// the data callback. Reads, queue status and purges work on that queue.
+// The QSerialPort lives in a worker thread of the port's own, which drives it
+// without an event loop (so a process needs no QCoreApplication): it moves
+// whatever arrives into a queue (so a long burst that nobody reads yet is
+// kept, as the bridge's own driver would) and then calls the data callback.
+// Writes, line settings and purges run in that thread; the caller waits for
+// them. Reads and the queue status work on the queue.
 //
 // When the device goes away (unplugged, or the other end of a pseudo-terminal
 // closed) the port is dead: every later call returns IO_ERROR, and the data
@@ -25,6 +28,8 @@ class SerialPort {
 public:
     // ::open's shape; tests put in a failing one.
     using OpenFunction = std::function<int(const char *path, int flags)>;
+    // What the opened file must be (as fstat describes it).
+    using Accept = std::function<bool(const struct stat &)>;
 
     struct Opened {
         std::unique_ptr<SerialPort> port; // set when status is OK
@@ -33,8 +38,15 @@ public:
     };
 
     // Opens exclusively, raw, 115200 baud, 8 data bits, 1 stop bit, no parity.
+    // The path is opened first with `openFunction` (::open when empty): that
+    // descriptor names the device, carries our lock for as long as the port
+    // is open, and its failure says why the port cannot be used. QSerialPort
+    // then opens the device by its path (so that its lock file names the
+    // device) and takes the exclusive mode; its descriptor must be the same
+    // file. With `accept`, the file must also pass it, and QSerialPort opens
+    // the very file already opened (through /proc), never the path again.
     static Opened open(const std::string &path, const OpenFunction &openFunction = {},
-                       std::size_t queueLimit = ByteQueue::kDefaultLimit);
+                       std::size_t queueLimit = ByteQueue::kDefaultLimit, const Accept &accept = {});
     ~SerialPort();
 
     SerialPort(const SerialPort &) = delete;
@@ -89,17 +101,22 @@ public:
     const std::string &path() const { return m_path; }
 
 private:
-    SerialPort(int fd, int wakeFd, std::string path, std::size_t queueLimit);
+    class Worker;
 
-    void readerLoop();
-    // Moves everything the device has into the queue; m_mutex held.
-    void drainLocked();
+    SerialPort(int fd, std::string path, std::size_t queueLimit);
+
+    // Runs `job` in the worker thread and waits for it.
+    void run(const std::function<void()> &job) const;
+    // In the worker thread, when the device has something: moves what it
+    // has into the queue; with `hangUp` the port is dead afterwards.
+    void takeArrivals(bool hangUp);
     void markDead();
-    FT_STATUS applyTermios(const struct termios &t);
     void notify();
+    // The low-latency flag: 1 set, 0 clear, -1 when the device has none.
+    int lowLatency() const;
+    bool setLowLatency(bool on);
 
-    const int m_fd;
-    const int m_wakeFd;
+    const int m_fd; // our own descriptor of the device, holding the lock
     const std::string m_path;
     bool m_pseudoTerminal = false;
     ULONG m_baudRate = 115200;
@@ -107,11 +124,11 @@ private:
     std::atomic<bool> m_dead{false};
     LatencyControl m_latency;
 
-    mutable std::mutex m_mutex; // m_queue, and reads from m_fd
+    mutable std::mutex m_mutex; // m_queue
     ByteQueue m_queue;
 
     std::mutex m_callbackMutex;
     std::shared_ptr<const std::function<void()>> m_callback;
 
-    std::thread m_reader;
+    std::unique_ptr<Worker> m_worker;
 };

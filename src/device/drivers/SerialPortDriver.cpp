@@ -6,7 +6,6 @@
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 SerialPortDriver::SerialPortDriver(SerialPort::OpenFunction openFunction)
     : m_openFunction(std::move(openFunction))
@@ -64,23 +63,19 @@ FT_STATUS SerialPortDriver::FT_OpenEx(void *pArg1, DWORD flags, FT_HANDLE *handl
         return ft::DEVICE_NOT_FOUND;
 
     SerialPort::OpenFunction openFunction = m_openFunction;
+    SerialPort::Accept accept;
     if (bridge->pseudoTerminalOnly) {
         // Whatever the path names now: anything but a pseudo-terminal of
-        // the user's is as good as gone.
+        // the user's, or a link, is as good as gone.
         openFunction = [inner = m_openFunction](const char *path, int flags) {
             const int fd = inner ? inner(path, flags | O_NOFOLLOW) : ::open(path, flags | O_NOFOLLOW);
-            struct stat st {};
-            if (fd >= 0 && (::fstat(fd, &st) != 0 || !privatefiles::isOwnPseudoTerminal(st))) {
-                ::close(fd);
-                errno = ENODEV;
-                return -1;
-            }
             if (fd < 0 && errno == ELOOP)
                 errno = ENODEV;
             return fd;
         };
+        accept = [](const struct stat &st) { return privatefiles::isOwnPseudoTerminal(st); };
     }
-    SerialPort::Opened opened = SerialPort::open(bridge->path, openFunction);
+    SerialPort::Opened opened = SerialPort::open(bridge->path, openFunction, ByteQueue::kDefaultLimit, accept);
     if (opened.status != ft::OK) {
         m_advice = opened.advice;
         return opened.status;
