@@ -122,9 +122,6 @@ void TformMain::Link()
     }
 
     if (opened) {
-        // Linked to the bootloader when it answered the greeting, else to the application.
-        if (state.Link == LinkState::Unlinked)
-            state.Link = LinkState::Application;
         menuFirmwareUpgradeMode->setEnabled(true);
         chkFirmwareUpgradeMode->setEnabled(false);
         menuScan->setEnabled(false);
@@ -167,7 +164,6 @@ void TformMain::menuDisconnectClick()
     menuLoadAlgorithmFromFile->setEnabled(false);
     menuInstrumentRange->setEnabled(false);
     menuRangeLimit->setEnabled(false);
-    m_ctx.state.Link = LinkState::Unlinked;
     setPoll(false);
     m_ctx.session.forgetExpectedDump();
     menuSetAssignableParamsToDefault->setEnabled(false);

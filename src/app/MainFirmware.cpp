@@ -23,7 +23,7 @@ void TformMain::connectFirmwareHandlers()
 
 void TformMain::chkFirmwareUpgradeModeChange()
 {
-    m_ctx.state.FirmwareUpgradeMode = chkFirmwareUpgradeMode->isChecked();
+    m_ctx.session.setUpgradeMode(chkFirmwareUpgradeMode->isChecked());
 }
 
 void TformMain::menuStartFirmwareUpgradeClick()
@@ -62,7 +62,7 @@ void TformMain::menuFirmwareUpgradeModeClick()
         return;
     }
     menuFirmwareUpgradeMode->setChecked(true);
-    state.FirmwareUpgradeMode = true;
+    m_ctx.session.setUpgradeMode(true);
     if (!UpgradeProcedure::entersByMessage(state.DeviceFirmwareVersion)) {
         state.UpgradeModeRequested = true;
         return;
@@ -74,7 +74,7 @@ void TformMain::menuFirmwareUpgradeModeClick()
         },
         [this] { setPoll(false); });
     if (entry == UpgradeProcedure::Entry::Declined) {
-        state.FirmwareUpgradeMode = false;
+        m_ctx.session.setUpgradeMode(false);
         menuFirmwareUpgradeMode->setChecked(false);
         return;
     }

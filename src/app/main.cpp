@@ -117,6 +117,8 @@ TformMain::TformMain(Context &context) : QWidget(nullptr), m_ctx(context)
     connectEffectHandlers();
     connectPresetAndUploadHandlers();
     connectFirmwareHandlers();
+    // Undo, redo and Compare are offered only while the application is linked.
+    connect(&m_ctx.session, &PedalSession::linkChanged, this, [this] { updateEditMenu(); });
     connectUpdateHandlers();
     connectSetupHandlers();
     connectEditHandlers();
@@ -372,7 +374,7 @@ void TformMain::FormCreate()
     if (lblDeviceName->text().isEmpty() || lblDeviceName->text() == QLatin1String(kNoDevice))
         menuConnect->setEnabled(false);
 
-    state.FirmwareUpgradeMode = false;
+    m_ctx.session.setUpgradeMode(false);
 
     for (QPushButton *b : {btnRequest, btnAssign, btnSaveParameters, btnUpload, btnSetFootswitchMode, btnSetTuning})
         b->setEnabled(false);

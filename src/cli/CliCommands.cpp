@@ -245,7 +245,6 @@ int link(const Context &c, bool oneBridgeOnly = false)
               + (advice.endsWith(QLatin1Char('.')) ? QString() : QStringLiteral(".")));
         return NoLink;
     }
-    c.rig.state.Link = LinkState::Application;
     c.note(QStringLiteral("Linked to %1").arg(serial));
     return Done;
 }

@@ -67,6 +67,7 @@ PedalSession::Opened PedalSession::open(const QString &serial)
         // firmware work turned off before it (the upgrade turns them off
         // again when it starts).
         m_usb.FtErrorReporting = true;
+        setLink(LinkState::Application);
     } else if (const char *advice = m_usb.driver().lastOpenAdvice(); advice && *advice) {
         result.advice = QString::fromUtf8(advice);
     }
@@ -117,7 +118,7 @@ bool PedalSession::close()
     if (status == ft::OK) {
         m_open = false;
         m_dump.forgetExpected();
-        m_state.Link = LinkState::Unlinked;
+        setLink(LinkState::Unlinked);
     }
     return status == ft::OK;
 }
@@ -363,7 +364,7 @@ PedalSession::Greeting PedalSession::enterBootloader(const std::function<void()>
     }
     send(PedalMessages::enterBootloader());
     m_clock.pause(200);
-    m_state.FirmwareUpgradeMode = true;
+    setUpgradeMode(true);
     if (entered)
         entered();
     return greet(BootloaderProtocol::kAnswerLimit, QStringLiteral("received Byte from bootloader: "));
@@ -371,7 +372,7 @@ PedalSession::Greeting PedalSession::enterBootloader(const std::function<void()>
 
 PedalSession::Greeting PedalSession::greetLegacyBootloader()
 {
-    m_state.FirmwareUpgradeMode = true;
+    setUpgradeMode(true);
     ExchangeGuard guard(m_state);
     if (!guard.acquired()) {
         m_console.ConsolePrint(ExchangeGuard::refusedLine(QStringLiteral("Bootloader greeting")));
@@ -408,7 +409,7 @@ PedalSession::StepOutcome PedalSession::writeFirmware(int version, const std::fu
     // whether or not every step was answered.
     const LinkState before = m_state.Link;
     if (m_state.Linked())
-        m_state.Link = LinkState::Upgrading;
+        setLink(LinkState::Upgrading);
     p.SplitFirmwareIntoChunks();
     bool stopped = false;
     const auto goOn = [&](WriteStep step, const QString &what, std::uint32_t address) {
@@ -427,7 +428,7 @@ PedalSession::StepOutcome PedalSession::writeFirmware(int version, const std::fu
     ok = ok && goOn(WriteStep::VersionRecord, QStringLiteral("the version record"), BootloaderProtocol::kVersionRecord)
         && p.WriteVersionRecord(version);
     if (m_state.Link == LinkState::Upgrading)
-        m_state.Link = before;
+        setLink(before);
     if (ok)
         return StepOutcome::Done;
     return stopped ? StepOutcome::Stopped : StepOutcome::Failed;
@@ -448,18 +449,34 @@ PedalSession::StepOutcome PedalSession::startFirmware()
     m_usb.FtErrorReporting = true;
     m_usb.SetUsbLinkParameters(0);
     m_usb.SetUsbDataCharacteristics();
-    m_state.Link = LinkState::Application;
+    setLink(LinkState::Application);
     return StepOutcome::Done;
 }
 
 void PedalSession::setBootloaderLinked()
 {
-    m_state.Link = LinkState::Bootloader;
+    setLink(LinkState::Bootloader);
+}
+
+void PedalSession::setLink(LinkState link)
+{
+    if (m_state.Link == link)
+        return;
+    m_state.Link = link;
+    emit linkChanged(link);
+}
+
+void PedalSession::setUpgradeMode(bool on)
+{
+    if (m_state.FirmwareUpgradeMode == on)
+        return;
+    m_state.FirmwareUpgradeMode = on;
+    emit upgradeModeChanged(on);
 }
 
 void PedalSession::leaveUpgradeMode()
 {
-    m_state.FirmwareUpgradeMode = false;
+    setUpgradeMode(false);
 }
 
 void PedalSession::useApplicationLine()
@@ -469,7 +486,7 @@ void PedalSession::useApplicationLine()
 
 void PedalSession::cancelUpgradeMode()
 {
-    m_state.FirmwareUpgradeMode = false;
+    setUpgradeMode(false);
     m_usb.SetUsbLinkParameters(0);
     if (m_state.Linked())
         m_usb.SetUsbDataCharacteristics();

@@ -215,6 +215,9 @@ public:
     void setBootloaderLinked();
     // The application runs again: the line's reply framing is the application's.
     void leaveUpgradeMode();
+    // "Upgrade Mode": the line speaks the bootloader's protocol (8E1,
+    // one-byte answers); chosen while unlinked it waits for the link.
+    void setUpgradeMode(bool on);
     // The line settings the application firmware uses, for the next link.
     void useApplicationLine();
     // Upgrade mode left without an upgrade: the application's line settings again.
@@ -241,8 +244,13 @@ public:
 signals:
     // The REQUEST is about to go out: the poll must not read its answer.
     void requestStarted();
+    // The link changed: opened, closed, to the bootloader, writing an image, back.
+    void linkChanged(LinkState link);
+    void upgradeModeChanged(bool on);
 
 private:
+    // The one place the link state is written.
+    void setLink(LinkState link);
     void lowerLatency();
     // 0x7F at 8E1; the console gets the label and the answer.
     Greeting greet(int limitMs, const QString &answerLabel);

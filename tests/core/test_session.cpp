@@ -7,6 +7,7 @@
 #include "Fakes.h"
 #include "PedalAnswers.h"
 #include "PedalSession.h"
+#include "UpgradeProcedure.h"
 #include "PedalSettings.h"
 #include "RecordingFtd2xx.h"
 #include "Resources.h"
@@ -165,7 +166,7 @@ TEST_F(Session, OpeningAnotherBridgeGivesTheHeldOneBackFirst)
 {
     ft.latency = 10;
     ASSERT_TRUE(session.open(QStringLiteral("THV001")).ok);
-    state.Link = LinkState::Application;
+    EXPECT_EQ(state.Link, LinkState::Application);
     ft.calls.clear();
     ASSERT_TRUE(session.open(QStringLiteral("THV002")).ok);
     // The first bridge's timer is put back and its handle closed before the second is opened.
@@ -173,7 +174,7 @@ TEST_F(Session, OpeningAnotherBridgeGivesTheHeldOneBackFirst)
     EXPECT_EQ(calls, (QStringList{"FT_SetLatencyTimer(10)", "FT_Close(439041025)", "FT_OpenEx(THV002,1)",
                                   "FT_SetBaudRate(115200)", "FT_SetDataCharacteristics(8,0,0)"}));
     EXPECT_EQ(usb.handle, 0x1A2B3C02u);
-    EXPECT_EQ(state.Link, LinkState::Unlinked); // the caller links anew
+    EXPECT_EQ(state.Link, LinkState::Application); // linked to the second bridge now
 
     // Once closed, there is nothing to give back.
     EXPECT_TRUE(session.close());
@@ -402,4 +403,34 @@ TEST_F(Session, EveryMessageGoesOutTheWayItsKindAsks)
         EXPECT_EQ(ft.calls.contains(QStringLiteral("FT_Purge(2)")), c.purged) << c.name << ft.calls.join(' ').toStdString();
         EXPECT_EQ(clock.pauses, c.pause ? std::vector<int>{c.pause} : std::vector<int>{}) << c.name;
     }
+}
+
+TEST_F(Session, TheLinkIsWrittenOnlyHereAndEveryChangeIsAnnounced)
+{
+    std::vector<LinkState> seen;
+    QObject::connect(&session, &PedalSession::linkChanged, [&](LinkState l) { seen.push_back(l); });
+    std::vector<bool> modes;
+    QObject::connect(&session, &PedalSession::upgradeModeChanged, [&](bool on) { modes.push_back(on); });
+
+    ASSERT_TRUE(session.open(QStringLiteral("THV001")).ok);
+    EXPECT_EQ(session.linkState(), LinkState::Application);
+    // The bootloader answers the greeting; an image goes in; Go.
+    ft.onWrite = [&](const QByteArray &bytes) {
+        if (bytes != QByteArray::fromHex("0D01") && bytes != QByteArray::fromHex("0500010203040506")
+            && bytes != QByteArray(1, '\x31') && bytes != QByteArray(1, '\x21'))
+            ft.rx += '\x79';
+    };
+    UpgradeProcedure &upgrade = session.upgrade();
+    ASSERT_EQ(upgrade.enter([] { return true; }), UpgradeProcedure::Entry::Entered);
+    session.setBootloaderLinked();
+    const QByteArray image = QByteArray::fromHex("0050002001010008") + QByteArray(292, '\x22');
+    upgrade.begin();
+    EXPECT_EQ(upgrade.write(image, 16), UpgradeProcedure::Outcome::Done);
+    EXPECT_EQ(upgrade.finish(), UpgradeProcedure::Outcome::Done);
+    session.leaveUpgradeMode();
+    EXPECT_TRUE(session.close());
+    EXPECT_EQ(seen, (std::vector{LinkState::Application, LinkState::Bootloader, LinkState::Upgrading,
+                                 LinkState::Bootloader, LinkState::Application, LinkState::Unlinked}));
+    EXPECT_EQ(modes, (std::vector{true, false}));
+    EXPECT_EQ(state.Link, LinkState::Unlinked);
 }
