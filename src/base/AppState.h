@@ -41,7 +41,6 @@ struct AppState {
 
     // Device information
     QString DeviceSerialNumber;
-    QByteArray ResponseBytes;
     QString DeviceFirmwareVersion = QStringLiteral("0");
     QString DeviceAlgorithmVersion;
     QString DeviceEffectNumber;

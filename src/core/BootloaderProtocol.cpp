@@ -60,12 +60,12 @@ QString BootloaderProtocol::BootloaderSync(int limitMs)
     m_usb.SetUsbLinkParameters(2);
     m_usb.SetUsbDataCharacteristics();
     write(QByteArray(1, static_cast<char>(pedal::kBootloaderSync)));
-    return m_comm.ReceiveReply(limitMs);
+    return m_comm.ReceiveReply(limitMs, Communication::Framing::BootloaderByte);
 }
 
 QString BootloaderProtocol::ReadBootloaderAck(int limitMs)
 {
-    const QString answer = m_comm.ReceiveReply(limitMs);
+    const QString answer = m_comm.ReceiveReply(limitMs, Communication::Framing::BootloaderByte);
     m_console.appendDirect(QStringLiteral("received: ") + answer);
     const Reply reply = replyOf(answer);
     if (reply == Reply::Ack)

@@ -2,6 +2,8 @@
 
 #include "UpgradeProcedure.h"
 
+#include <utility>
+
 #include "AppState.h"
 #include "Communication.h"
 #include "ConsoleModel.h"
@@ -192,9 +194,8 @@ QString PedalSession::dumpVerdict(const QByteArray &memory)
 PedalSession::RequestReply PedalSession::request()
 {
     RequestReply reply;
-    ExchangeGuard guard(m_state);
-    if (!guard.acquired()) {
-        m_console.ConsolePrint(ExchangeGuard::refusedLine(QStringLiteral("REQUEST")));
+    const Exchange held = exchange(QStringLiteral("REQUEST"));
+    if (!held) {
         reply.outcome = RequestOutcome::Refused;
         return reply;
     }
@@ -227,7 +228,7 @@ PedalSession::RequestReply PedalSession::request()
         return reply;
     }
     reply.outcome = RequestOutcome::Answered;
-    reply.snapshot = PedalSnapshot::decode(m_state.ResponseBytes);
+    reply.snapshot = PedalSnapshot::decode(answer.values);
     return reply;
 }
 
@@ -308,9 +309,24 @@ QString PedalSession::unsaidWriteFailure() const
     return QStringLiteral("FT_Write") + D2XXUnit::errorText(m_usb.lastTransferStatus);
 }
 
-PedalSession::Exchange::Exchange(std::unique_ptr<ExchangeGuard> guard) : m_guard(std::move(guard)) {}
-PedalSession::Exchange::Exchange(Exchange &&) noexcept = default;
-PedalSession::Exchange::~Exchange() = default;
+PedalSession::Exchange::Exchange(std::unique_ptr<ExchangeGuard> guard, PedalSession *session)
+    : m_guard(std::move(guard)), m_session(m_guard && m_guard->acquired() ? session : nullptr)
+{
+    if (m_session)
+        emit m_session->busyChanged(true);
+}
+
+PedalSession::Exchange::Exchange(Exchange &&other) noexcept
+    : m_guard(std::move(other.m_guard)), m_session(std::exchange(other.m_session, nullptr))
+{
+}
+
+PedalSession::Exchange::~Exchange()
+{
+    m_guard.reset();
+    if (m_session)
+        emit m_session->busyChanged(false);
+}
 
 PedalSession::Exchange::operator bool() const
 {
@@ -322,7 +338,12 @@ PedalSession::Exchange PedalSession::exchange(const QString &operation)
     auto guard = std::make_unique<ExchangeGuard>(m_state);
     if (!guard->acquired() && !operation.isEmpty())
         m_console.ConsolePrint(ExchangeGuard::refusedLine(operation));
-    return Exchange(std::move(guard));
+    return Exchange(std::move(guard), this);
+}
+
+bool PedalSession::busy() const
+{
+    return m_state.ExchangeWaiting;
 }
 
 void PedalSession::beforeUpload(UploadSource source)
@@ -357,9 +378,8 @@ PedalSession::Greeting greetingOf(const QString &answer)
 
 PedalSession::Greeting PedalSession::enterBootloader(const std::function<void()> &entered)
 {
-    ExchangeGuard guard(m_state);
-    if (!guard.acquired()) {
-        m_console.ConsolePrint(ExchangeGuard::refusedLine(QStringLiteral("Upgrade Mode")));
+    const Exchange held = exchange(QStringLiteral("Upgrade Mode"));
+    if (!held) {
         return Greeting::Refused;
     }
     send(PedalMessages::enterBootloader());
@@ -373,9 +393,8 @@ PedalSession::Greeting PedalSession::enterBootloader(const std::function<void()>
 PedalSession::Greeting PedalSession::greetLegacyBootloader()
 {
     setUpgradeMode(true);
-    ExchangeGuard guard(m_state);
-    if (!guard.acquired()) {
-        m_console.ConsolePrint(ExchangeGuard::refusedLine(QStringLiteral("Bootloader greeting")));
+    const Exchange held = exchange(QStringLiteral("Bootloader greeting"));
+    if (!held) {
         return Greeting::Refused;
     }
     return greet(kLegacyGreetingLimit, QStringLiteral("received Byte: "));
@@ -398,9 +417,8 @@ PedalSession::StepOutcome PedalSession::writeFirmware(int version, const std::fu
                                                       const std::function<bool()> &pollTimerOn,
                                                       const std::function<bool(WriteStep)> &atStep)
 {
-    ExchangeGuard guard(m_state);
-    if (!guard.acquired()) {
-        m_console.ConsolePrint(ExchangeGuard::refusedLine(QStringLiteral("FIRMWARE UPGRADE")));
+    const Exchange held = exchange(QStringLiteral("FIRMWARE UPGRADE"));
+    if (!held) {
         return StepOutcome::Refused;
     }
     BootloaderProtocol &p = *m_bootloader;
@@ -438,9 +456,8 @@ PedalSession::StepOutcome PedalSession::startFirmware()
 {
     m_bootloader->clearFailure();
     {
-        ExchangeGuard guard(m_state);
-        if (!guard.acquired()) {
-            m_console.ConsolePrint(ExchangeGuard::refusedLine(QStringLiteral("GO")));
+        const Exchange held = exchange(QStringLiteral("GO"));
+        if (!held) {
             return StepOutcome::Refused;
         }
         if (!m_bootloader->SendGoCommand())

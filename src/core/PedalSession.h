@@ -108,17 +108,21 @@ public:
     // answer (or asks the player in the middle of one). When another holds
     // it, nothing is acquired and, for a named operation, the console says
     // that operation was refused.
+    // While one is held the session is busy (busyChanged).
     class Exchange {
     public:
-        explicit Exchange(std::unique_ptr<ExchangeGuard> guard);
-        Exchange(Exchange &&) noexcept;
+        Exchange(std::unique_ptr<ExchangeGuard> guard, PedalSession *session);
+        Exchange(Exchange &&other) noexcept;
         ~Exchange();
         explicit operator bool() const;
 
     private:
         std::unique_ptr<ExchangeGuard> m_guard;
+        PedalSession *m_session = nullptr; // set while this one holds it
     };
     [[nodiscard]] Exchange exchange(const QString &operation = {});
+    // An exchange waits for the pedal's answer.
+    bool busy() const;
 
     // Before an upload: bypass on, the pause the pedal needs (longer before a
     // file's image), and the bridge's failures said again.
@@ -247,6 +251,8 @@ signals:
     // The link changed: opened, closed, to the bootloader, writing an image, back.
     void linkChanged(LinkState link);
     void upgradeModeChanged(bool on);
+    // An exchange began waiting for the pedal's answer, or ended.
+    void busyChanged(bool busy);
 
 private:
     // The one place the link state is written.

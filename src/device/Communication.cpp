@@ -117,13 +117,14 @@ Communication::Answer Communication::ReceiveResponseNumbers()
     answer.malformedLines = parsed.malformedLines;
     m_console.ConsolePrint(QStringLiteral("num of bytes received: ") + QString::number(answer.numbers));
     if (!parsed.numbers.empty())
-        m_state.ResponseBytes = QByteArray(reinterpret_cast<const char *>(parsed.numbers.data()),
-                                           static_cast<qsizetype>(parsed.numbers.size()));
-    m_console.ConsolePrint(QStringLiteral("received_bytes_array size: ") + QString::number(m_state.ResponseBytes.size()));
-    for (qsizetype k = 0; k < m_state.ResponseBytes.size(); ++k)
+        m_values = QByteArray(reinterpret_cast<const char *>(parsed.numbers.data()),
+                              static_cast<qsizetype>(parsed.numbers.size()));
+    answer.values = m_values;
+    m_console.ConsolePrint(QStringLiteral("received_bytes_array size: ") + QString::number(m_values.size()));
+    for (qsizetype k = 0; k < m_values.size(); ++k)
         m_console.ConsolePrint(QStringLiteral("%1:    %2")
                                    .arg(k)
-                                   .arg(static_cast<std::uint8_t>(m_state.ResponseBytes[k]), 2, 16, QLatin1Char('0'))
+                                   .arg(static_cast<std::uint8_t>(m_values[k]), 2, 16, QLatin1Char('0'))
                                    .toUpper());
     if (parsed.malformedLines > 0)
         m_console.ConsolePrint(QStringLiteral("answer lines holding bytes other than digits: %1 (each repeats the value before it)")
@@ -133,8 +134,9 @@ Communication::Answer Communication::ReceiveResponseNumbers()
     return answer;
 }
 
-QString Communication::ReceiveReply(int limitMs)
+QString Communication::ReceiveReply(int limitMs, Framing framing)
 {
+    const bool bootloader = framing == Framing::BootloaderByte;
     const Outcome waited = waitForData(limitMs);
     if (waited != Outcome::Complete)
         return {};
@@ -142,7 +144,7 @@ QString Communication::ReceiveReply(int limitMs)
     // The bootloader's answers are single bytes: read until a read returns
     // nothing, without pausing. Otherwise give the rest of a reply time to come.
     for (;;) {
-        if (!m_state.FirmwareUpgradeMode) {
+        if (!bootloader) {
             m_clock.waitForEvents(100);
             if (m_state.Quitting)
                 return {};
@@ -153,8 +155,8 @@ QString Communication::ReceiveReply(int limitMs)
     m_console.ConsolePrint(QStringLiteral("num of bytes received: ") + QString::number(bytes.size()));
     m_usb.PurgeUsbRx();
     m_console.ConsolePrint(QStringLiteral("firmware_upgrade_mode: ")
-                           + (m_state.FirmwareUpgradeMode ? QStringLiteral("True") : QStringLiteral("False")));
-    if (m_state.FirmwareUpgradeMode)
+                           + (bootloader ? QStringLiteral("True") : QStringLiteral("False")));
+    if (bootloader)
         return QString::fromLatin1(bytes.left(1).toHex().toUpper());
     return QString::fromUtf8(bytes);
 }

@@ -46,15 +46,20 @@ public:
         QByteArray bytes;
         int numbers = 0;
         int malformedLines = 0;
+        // The numbers of the last answer that held any (this one's when it
+        // did), one byte each.
+        QByteArray values;
     };
     // Waits for the request answer, collects every byte of it in order and
-    // decodes exactly those bytes into ResponseBytes (only when it holds
+    // decodes exactly those bytes (the values are kept only when it holds
     // numbers). Complete at kAnswerNumbers numbers or when the line is quiet.
     Answer ReceiveResponseNumbers();
-    // Waits for a reply and returns it: in firmware upgrade mode the first
-    // byte as two hex digits, otherwise the bytes as UTF-8 text. Empty when
+    // How a reply is framed: the bootloader's single byte (as two hex
+    // digits), or text.
+    enum class Framing { Text, BootloaderByte };
+    // Waits for a reply and returns it as its framing says. Empty when
     // nothing came.
-    QString ReceiveReply(int limitMs = 3000);
+    QString ReceiveReply(int limitMs = 3000, Framing framing = Framing::Text);
 
     // Waits until bytes are queued. Returns NoAnswer when the queue query
     // fails, Silent after limitMs, Quitting when the editor closes.
@@ -68,6 +73,7 @@ private:
     ConsoleModel &m_console;
     Clock &m_clock;
     AppState &m_state;
+    QByteArray m_values; // the last answer's numbers
 };
 
 // Held while an exchange waits for its answer: one at a time.

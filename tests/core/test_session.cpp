@@ -434,3 +434,32 @@ TEST_F(Session, TheLinkIsWrittenOnlyHereAndEveryChangeIsAnnounced)
     EXPECT_EQ(modes, (std::vector{true, false}));
     EXPECT_EQ(state.Link, LinkState::Unlinked);
 }
+
+TEST_F(Session, AnExchangeIsAnnouncedWhileItWaitsAndEndsOnEveryPath)
+{
+    session.open(QStringLiteral("THV001"));
+    std::vector<bool> busy;
+    QObject::connect(&session, &PedalSession::busyChanged, [&](bool b) { busy.push_back(b); });
+
+    session.request();
+    session.endRequest();
+    answers = false; // a silent pedal ends the exchange all the same
+    session.request();
+    session.endRequest();
+    EXPECT_EQ(busy, (std::vector{true, false, true, false}));
+    EXPECT_FALSE(session.busy());
+
+    busy.clear();
+    {
+        const PedalSession::Exchange held = session.exchange(QStringLiteral("UPLOAD"));
+        ASSERT_TRUE(held);
+        EXPECT_TRUE(session.busy());
+        // Another operation is refused, said once, and announces nothing.
+        EXPECT_EQ(session.request().outcome, PedalSession::RequestOutcome::Refused);
+        EXPECT_TRUE(log().contains(ExchangeGuard::refusedLine(QStringLiteral("REQUEST"))));
+        PedalSession::Exchange moved = session.exchange();
+        EXPECT_FALSE(moved);
+    }
+    EXPECT_EQ(busy, (std::vector{true, false}));
+    EXPECT_FALSE(session.busy());
+}

@@ -221,7 +221,6 @@ TEST_F(LinkTest, ShortAndSilentAnswersLeaveTheEditorUsable)
 {
     TformMain &m = start();
     m.menuScan->trigger();
-    const QByteArray before = editor->state().ResponseBytes;
 
     answer.resize(40);
     m.btnRequest->click();

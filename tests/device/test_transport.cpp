@@ -136,8 +136,8 @@ TEST_F(Transport, AnswerInPiecesIsCollectedWhole)
     const Communication::Answer a = comm.ReceiveResponseNumbers();
     EXPECT_EQ(a.outcome, Communication::Outcome::Complete);
     EXPECT_EQ(a.bytes, text);
-    EXPECT_EQ(state.ResponseBytes.size(), 107);
-    EXPECT_EQ(static_cast<std::uint8_t>(state.ResponseBytes[24]), 186);
+    EXPECT_EQ(a.values.size(), 107);
+    EXPECT_EQ(static_cast<std::uint8_t>(a.values[24]), 186);
     EXPECT_TRUE(console.text(0, console.lineCount()).contains(QStringLiteral("num of bytes received: 107")));
     EXPECT_TRUE(console.text(0, console.lineCount()).contains(QStringLiteral("24:    BA")));
 }
@@ -145,7 +145,6 @@ TEST_F(Transport, AnswerInPiecesIsCollectedWhole)
 TEST_F(Transport, ShortSilentAndFailedAnswers)
 {
     usb.Open_USB_Device_By_Serial_Number(QStringLiteral("A"));
-    state.ResponseBytes = QByteArray(107, 7);
     ft.rx = answerText({1, 2, 3});
     Communication::Answer a = comm.ReceiveResponseNumbers();
     EXPECT_EQ(a.outcome, Communication::Outcome::Short);
@@ -164,10 +163,9 @@ TEST_F(Transport, ShortSilentAndFailedAnswers)
 TEST_F(Transport, BootloaderReplyKeepsTheFirstByte)
 {
     usb.Open_USB_Device_By_Serial_Number(QStringLiteral("A"));
-    state.FirmwareUpgradeMode = true;
     ft.rx = QByteArray::fromHex("791F00");
-    EXPECT_EQ(comm.ReceiveReply(), QStringLiteral("79"));
-    EXPECT_EQ(comm.ReceiveReply(), QString()); // nothing more came
+    EXPECT_EQ(comm.ReceiveReply(3000, Communication::Framing::BootloaderByte), QStringLiteral("79"));
+    EXPECT_EQ(comm.ReceiveReply(3000, Communication::Framing::BootloaderByte), QString()); // nothing more came
 }
 
 TEST(ExchangeGuard, OneAtATime)

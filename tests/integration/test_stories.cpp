@@ -37,7 +37,7 @@ TEST_F(Story, LinkAndRequestAgainstThePacedPedal)
     EXPECT_EQ(m.lblFirmwareVersion->text(), QStringLiteral("Device Firmware: 16"));
     EXPECT_EQ(m.lblAlgorithmVersion->text(), QStringLiteral("Device Algorithm: 0015"));
     EXPECT_TRUE(editor->windows().formFXsettings->isVisible());
-    EXPECT_EQ(editor->state().ResponseBytes.size(), 107);
+    EXPECT_TRUE(editor->console().text(0, editor->console().lineCount()).contains("received_bytes_array size: 107"));
     EXPECT_EQ(bridge->parity(), 0);
     // The answer crosses the wire during the request pause; reading ends as
     // soon as all 107 numbers are in.
