@@ -60,8 +60,14 @@ constexpr std::uint8_t kFirstPresetOff = 255;
 constexpr std::uint8_t kDumpMarker = 0xAB;
 constexpr int kDumpBytes = 16384;
 
-// Bootloader replies.
+// The bootloader's commands, each sent with its complement, and its replies.
 constexpr std::uint8_t kBootloaderSync = 0x7F;
+namespace boot {
+constexpr std::uint8_t Go = 0x21;
+constexpr std::uint8_t WriteMemory = 0x31;
+constexpr std::uint8_t Erase = 0x43;
+constexpr std::uint8_t GlobalErase = 0xFF; // the erase's page count: every page
+} // namespace boot
 constexpr std::uint8_t kAck = 0x79;
 constexpr std::uint8_t kNack = 0x1F;
 

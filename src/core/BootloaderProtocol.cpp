@@ -14,6 +14,14 @@ QString hex(std::uint32_t value, int digits)
     return QStringLiteral("%1").arg(value, digits, 16, QLatin1Char('0')).toUpper();
 }
 
+// A command byte and its complement, as the bootloader takes them in one frame.
+QByteArray withComplement(std::uint8_t command)
+{
+    QByteArray frame(1, static_cast<char>(command));
+    frame.append(static_cast<char>(~command));
+    return frame;
+}
+
 } // namespace
 
 BootloaderProtocol::BootloaderProtocol(D2XXUnit &usb, Communication &comm, ConsoleModel &console, AppState &state)
@@ -48,16 +56,16 @@ BootloaderProtocol::Reply BootloaderProtocol::replyOf(const QString &answer)
 {
     if (answer.isEmpty())
         return Reply::Nothing;
-    if (answer == QLatin1String("79"))
+    if (answer == hex(pedal::kAck, 2))
         return Reply::Ack;
-    if (answer == QLatin1String("1F"))
+    if (answer == hex(pedal::kNack, 2))
         return Reply::Nack;
     return Reply::Other;
 }
 
 QString BootloaderProtocol::BootloaderSync(int limitMs)
 {
-    m_usb.SetUsbLinkParameters(2);
+    m_usb.SetUsbLinkParameters(D2XXUnit::Line::Bootloader);
     m_usb.SetUsbDataCharacteristics();
     write(QByteArray(1, static_cast<char>(pedal::kBootloaderSync)));
     return m_comm.ReceiveReply(limitMs, Communication::Framing::BootloaderByte);
@@ -90,8 +98,8 @@ bool BootloaderProtocol::expectAck(const QString &step, int limitMs)
 bool BootloaderProtocol::SendWriteMemoryCommand()
 {
     m_console.ConsolePrint(QStringLiteral("SEND WRITE COMMAND"));
-    write(QByteArray(1, '\x31'));
-    write(QByteArray(1, '\xCE'));
+    write(QByteArray(1, static_cast<char>(pedal::boot::WriteMemory)));
+    write(QByteArray(1, static_cast<char>(~pedal::boot::WriteMemory)));
     if (!expectAck(QStringLiteral("the write command")))
         return false;
     m_console.ConsolePrint(QStringLiteral("SEND ADDRESS + CHECKSUM"));
@@ -131,10 +139,10 @@ bool BootloaderProtocol::SendEraseCommand()
 {
     m_console.appendDirect(QStringLiteral("Start Erase Command"));
     BootloaderAddress = kFlashStart;
-    write(QByteArray::fromHex("43BC"));
+    write(withComplement(pedal::boot::Erase));
     if (!expectAck(QStringLiteral("the erase command")))
         return false;
-    write(QByteArray::fromHex("FF00"));
+    write(withComplement(pedal::boot::GlobalErase));
     return expectAck(QStringLiteral("the global erase"), kEraseLimit);
 }
 
@@ -199,8 +207,8 @@ bool BootloaderProtocol::SendGoCommand()
     m_console.ConsolePrint(QString());
     m_console.ConsolePrint(QStringLiteral("SEND GO COMMAND"));
     BootloaderAddress = kFlashStart;
-    write(QByteArray(1, '\x21'));
-    write(QByteArray(1, '\xDE'));
+    write(QByteArray(1, static_cast<char>(pedal::boot::Go)));
+    write(QByteArray(1, static_cast<char>(~pedal::boot::Go)));
     if (!expectAck(QStringLiteral("the go command")))
         return false;
     m_console.ConsolePrint(QStringLiteral("SEND ADDRESS + CHECKSUM"));

@@ -464,7 +464,7 @@ PedalSession::StepOutcome PedalSession::startFirmware()
             return StepOutcome::Failed;
     }
     m_usb.FtErrorReporting = true;
-    m_usb.SetUsbLinkParameters(0);
+    m_usb.SetUsbLinkParameters(D2XXUnit::Line::Application);
     m_usb.SetUsbDataCharacteristics();
     setLink(LinkState::Application);
     return StepOutcome::Done;
@@ -498,13 +498,13 @@ void PedalSession::leaveUpgradeMode()
 
 void PedalSession::useApplicationLine()
 {
-    m_usb.SetUsbLinkParameters(0);
+    m_usb.SetUsbLinkParameters(D2XXUnit::Line::Application);
 }
 
 void PedalSession::cancelUpgradeMode()
 {
     setUpgradeMode(false);
-    m_usb.SetUsbLinkParameters(0);
+    m_usb.SetUsbLinkParameters(D2XXUnit::Line::Application);
     if (m_state.Linked())
         m_usb.SetUsbDataCharacteristics();
 }

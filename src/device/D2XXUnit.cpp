@@ -1,5 +1,7 @@
 #include "D2XXUnit.h"
 
+#include "PedalContract.h"
+
 #include "ConsoleModel.h"
 #include "FunctionsUnit.h"
 
@@ -18,19 +20,12 @@ D2XXUnit::D2XXUnit(Ftd2xx &ft, ConsoleModel &console)
     RxBufferStore->fill(0);
 }
 
-void D2XXUnit::SetUsbLinkParameters(int mode)
+void D2XXUnit::SetUsbLinkParameters(Line line)
 {
-    if (mode == 0) {
-        baudRate = 115200;
-        wordLength = ft::BITS_8;
-        stopBits = ft::STOP_BITS_1;
-        parity = ft::PARITY_NONE;
-    } else if (mode == 2) {
-        baudRate = 115200;
-        wordLength = ft::BITS_8;
-        stopBits = ft::STOP_BITS_1;
-        parity = ft::PARITY_EVEN;
-    }
+    baudRate = pedal::kBaudRate;
+    wordLength = ft::BITS_8;
+    stopBits = ft::STOP_BITS_1;
+    parity = line == Line::Bootloader ? ft::PARITY_EVEN : ft::PARITY_NONE;
 }
 
 QString D2XXUnit::errorText(FT_STATUS status)

@@ -25,9 +25,10 @@ public:
 
     D2XXUnit(Ftd2xx &ft, ConsoleModel &console);
 
-    // Line settings for a mode: 0 the application firmware (8N1), 2 the
-    // bootloader (8E1). Other modes leave the parity as it was. Only stored.
-    void SetUsbLinkParameters(int mode);
+    // The line settings of who answers: the application firmware (8N1), the
+    // bootloader (8E1). Only stored; SetUsbDataCharacteristics applies them.
+    enum class Line { Application, Bootloader };
+    void SetUsbLinkParameters(Line line);
 
     // Counts the bridges; the drivers' notes on what they left out go to
     // the console (each once per run) and stay in listingNotes until the

@@ -19,7 +19,7 @@ namespace {
 struct Session : ::testing::Test {
     Session()
     {
-        usb.SetUsbLinkParameters(0);
+        usb.SetUsbLinkParameters(D2XXUnit::Line::Application);
         ft.devices = {{"THV001", "Tharnvik MK3"}, {"THV002", "Tharnvik MK3 spare"}};
         ft.onWrite = [this](const QByteArray &bytes) {
             if (bytes == QByteArray::fromHex("0200") && answers)

@@ -39,15 +39,15 @@ TEST_F(Transport, OpensWithTheFirst49CharactersOfTheSerial)
 TEST_F(Transport, LineSettingsPerMode)
 {
     usb.Open_USB_Device_By_Serial_Number(QStringLiteral("A"));
-    usb.SetUsbLinkParameters(0);
+    usb.SetUsbLinkParameters(D2XXUnit::Line::Application);
     usb.SetUsbBaudRate();
     usb.SetUsbDataCharacteristics();
-    usb.SetUsbLinkParameters(2);
+    usb.SetUsbLinkParameters(D2XXUnit::Line::Bootloader);
     usb.SetUsbDataCharacteristics();
-    usb.SetUsbLinkParameters(1); // unknown mode: parity stays
+    usb.SetUsbLinkParameters(D2XXUnit::Line::Application);
     usb.SetUsbDataCharacteristics();
     EXPECT_EQ(ft.calls.mid(1), (QStringList{"FT_SetBaudRate(115200)", "FT_SetDataCharacteristics(8,0,0)",
-                                           "FT_SetDataCharacteristics(8,0,2)", "FT_SetDataCharacteristics(8,0,2)"}));
+                                           "FT_SetDataCharacteristics(8,0,2)", "FT_SetDataCharacteristics(8,0,0)"}));
 }
 
 TEST_F(Transport, ReadStoresFromTheStartAndLeavesOlderBytesBehind)

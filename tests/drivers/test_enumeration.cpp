@@ -178,7 +178,7 @@ TEST(LinuxSerialDriver, LatencyTimerGoesThroughSysfsWhenTheLowLatencyFlagIsRefus
     EXPECT_EQ(driver.FT_SetLatencyTimer(h, 1), ft::NOT_SUPPORTED);
     const std::string advice = driver.lastLatencyAdvice();
     EXPECT_EQ(advice.rfind("stays at 16 ms", 0), 0u) << advice;
-    for (const std::string part : {std::string("71-tharnvik-latency.rules"), "echo 1 | sudo tee " + sysfsFile.string()})
+    for (const std::string &part : {std::string("71-tharnvik-latency.rules"), "echo 1 | sudo tee " + sysfsFile.string()})
         EXPECT_NE(advice.find(part), std::string::npos) << advice;
     EXPECT_EQ(driver.FT_SetLatencyTimer(h + 1, 1), ft::INVALID_HANDLE);
     EXPECT_EQ(driver.FT_Close(h), ft::OK);
