@@ -259,6 +259,7 @@ TformMain::RequestResult TformMain::RequestDeviceInfo(bool quietWhenSilent)
     if (m_effect && state.Linked())
         m_effect->writeWaitingKnobs();
     const PedalSession::RequestReply reply = session.request();
+    const PedalSession::RequestScope requestScope(session, reply);
 
     auto endUsable = [&] {
         session.endRequest();
@@ -312,6 +313,7 @@ TformMain::RequestResult TformMain::RequestDeviceInfo(bool quietWhenSilent)
             QStringLiteral("If current firmware is 9 or above go to Firmware Upgrade menu and follow instructions."),
         }.join(QStringLiteral("\r\n")));
         EnableUSBobjects(false);
+        session.holdForUpgrade();
         return RequestResult::FirmwareTooOld;
     }
 
@@ -336,6 +338,7 @@ TformMain::RequestResult TformMain::RequestDeviceInfo(bool quietWhenSilent)
         lstEffects->setCurrentRow(*id.effect);
         GetResourceFile();
         EnableCommandButtons(false);
+        session.holdForUpgrade();
         return RequestResult::AlgorithmTooOld;
     }
 

@@ -201,6 +201,7 @@ PedalSession::RequestReply PedalSession::request()
     }
     m_console.ConsolePrint(QStringLiteral("********************REQUEST********************"));
     m_state.RequestInProgress = true;
+    m_requestState = RequestState::Running;
     emit requestStarted();
     m_usb.PurgeUsbTx();
     send(PedalMessages::request());
@@ -235,6 +236,24 @@ PedalSession::RequestReply PedalSession::request()
 void PedalSession::endRequest()
 {
     m_state.RequestInProgress = false;
+    m_requestState = RequestState::Idle;
+}
+
+void PedalSession::holdForUpgrade()
+{
+    if (m_requestState == RequestState::Running)
+        m_requestState = RequestState::HeldForUpgrade;
+}
+
+PedalSession::RequestScope::RequestScope(PedalSession &session, const RequestReply &reply)
+    : m_session(session), m_started(reply.outcome != RequestOutcome::Refused)
+{
+}
+
+PedalSession::RequestScope::~RequestScope()
+{
+    if (m_started && !m_session.quitting() && m_session.requestState() == RequestState::Running)
+        m_session.endRequest();
 }
 
 DWORD PedalSession::send(const PedalMessage &message)

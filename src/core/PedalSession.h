@@ -78,10 +78,32 @@ public:
         PedalSnapshot snapshot; // decoded when Answered
     };
     // The REQUEST (02 00, the pause, the answer), under the exchange guard.
-    // RequestInProgress is set until endRequest(): a caller renders the
-    // answer first.
+    // The request stays running (RequestInProgress: the effect's controls
+    // send nothing while they are moved to the answer) until endRequest(): a
+    // caller renders the answer first.
     RequestReply request();
     void endRequest();
+    // Where the REQUEST stands: none; running (asked, or its answer being
+    // shown); held, when it ended at a check that sends the player to a
+    // firmware or algorithm upgrade: the poll stays off and the controls
+    // send nothing until the next REQUEST.
+    enum class RequestState { Idle, Running, HeldForUpgrade };
+    RequestState requestState() const { return m_requestState; }
+    void holdForUpgrade();
+    // Ends, when it goes, the REQUEST that `reply` answered, on every path
+    // that did not hold it for an upgrade (a refused REQUEST started
+    // nothing; a program that is closing leaves everything as it is).
+    class RequestScope {
+    public:
+        RequestScope(PedalSession &session, const RequestReply &reply);
+        ~RequestScope();
+        RequestScope(const RequestScope &) = delete;
+        RequestScope &operator=(const RequestScope &) = delete;
+
+    private:
+        PedalSession &m_session;
+        bool m_started;
+    };
 
     // One message, whole, in one write, the one way every message goes out:
     // the purge before it and the pause after it that its kind asks for
@@ -273,4 +295,5 @@ private:
     bool m_open = false;       // a bridge was opened and not closed since
     bool m_pollFailed = false; // the poll found the link broken and said so
     std::optional<std::uint8_t> m_latencyBefore; // to put back at close, when the link changed it
+    RequestState m_requestState = RequestState::Idle;
 };

@@ -5,6 +5,7 @@
 #include "FXsettings.h"
 #include "Fakes.h"
 #include "EditorFixture.h"
+#include "PedalSession.h"
 #include "RecordingFtd2xx.h"
 #include "main.h"
 
@@ -182,8 +183,14 @@ TEST_F(LinkTest, FirmwareTooOld)
     EXPECT_FALSE(m.btnRequest->isEnabled());
     EXPECT_FALSE(m.Timer_USB_Read->isEnabled());
     EXPECT_TRUE(editor->state().RequestInProgress);
-    // The stop does not block the request that follows.
+    EXPECT_EQ(editor->session().requestState(), PedalSession::RequestState::HeldForUpgrade);
+    // The stop does not block the request that follows, which ends the hold.
     EXPECT_FALSE(editor->state().ExchangeWaiting);
+    answer[0] = 16;
+    m.RequestDeviceInfo();
+    EXPECT_EQ(editor->session().requestState(), PedalSession::RequestState::Idle);
+    EXPECT_FALSE(editor->state().RequestInProgress);
+    EXPECT_TRUE(m.Timer_USB_Read->isEnabled());
 }
 
 TEST_F(LinkTest, AlgorithmTooOld)
