@@ -3,6 +3,7 @@
 // force: once as the editor links (1 ms) and once with the bridge kept at
 // 16 ms; the preset push; and the CPU the editor uses while it waits for a
 // silent pedal.
+#include "PedalStack.h"
 #include "BenchTable.h"
 #include "AppState.h"
 #include "Communication.h"
@@ -158,7 +159,7 @@ int main(int argc, char **argv)
         const double before = cpuSeconds();
         QElapsedTimer t;
         t.start();
-        Communication comm(editor.usb(), editor.console(), services.clock, editor.state());
+        Communication comm(editor.pedal().usb(), editor.console(), services.clock, editor.state());
         comm.waitForData(10000);
         const double wall = t.nsecsElapsed() / 1e9;
         waitCpu = (cpuSeconds() - before) / wall * 100.0;

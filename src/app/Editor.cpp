@@ -75,11 +75,6 @@ Editor::Editor(Services services)
     joinWindows();
 }
 
-D2XXUnit &Editor::usb()
-{
-    return m_pedal->usb();
-}
-
 PedalSession &Editor::session()
 {
     return m_pedal->session();

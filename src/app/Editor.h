@@ -6,7 +6,6 @@
 #include <memory>
 
 class ConsoleModel;
-class D2XXUnit;
 class PedalSession;
 class PedalStack;
 
@@ -48,8 +47,8 @@ public:
 
     AppState &state() { return m_state; }
     ConsoleModel &console() { return *m_console; }
-    // The transport under the session, for tests that look at it.
-    D2XXUnit &usb();
+    // The pedal: its session, and the transport under it for tests that look at it.
+    PedalStack &pedal() { return *m_pedal; }
     PedalSession &session();
     Windows &windows() { return m_windows; }
     Context &context() { return m_context; }

@@ -1,3 +1,4 @@
+#include "PedalStack.h"
 #include "AppState.h"
 #include "ConsoleModel.h"
 #include "D2XXUnit.h"
@@ -117,7 +118,7 @@ TEST_F(LinkTest, TwoBridgesAreLinkedInTurn)
     TformMain &m = start({{"AAA1", "First"}, {"BBB2", "Second"}});
     m.menuScan->trigger();
     EXPECT_EQ(m.lblDeviceName->text(), QStringLiteral("Second linked"));
-    EXPECT_EQ(editor->usb().handle, 0x1A2B3C02u);
+    EXPECT_EQ(editor->pedal().usb().handle, 0x1A2B3C02u);
     // The first bridge is given back whole (its latency timer, its handle)
     // before the second is opened; only the second stays held.
     QStringList order;

@@ -1,4 +1,5 @@
 // Firmware upgrades against the virtual pedal's bootloader and flash.
+#include "PedalStack.h"
 #include "AppState.h"
 #include "D2XXUnit.h"
 #include "FirmwareUpgrade.h"
@@ -125,7 +126,7 @@ TEST_F(FirmwareStory, ClosingAfterAFailureLeavesThePedalInItsBootloaderForTheLeg
     fw().close();
     EXPECT_TRUE(bridge->pedal().inBootloader());
     EXPECT_TRUE(fakes.dialogs.messages.last().startsWith("The pedal stays in its bootloader"));
-    EXPECT_TRUE(editor->usb().FtErrorReporting); // what fails from now on is said
+    EXPECT_TRUE(editor->pedal().usb().FtErrorReporting); // what fails from now on is said
     // Upgrade Mode brings the window back and the upgrade completes.
     m.menuFirmwareUpgradeMode->trigger();
     ASSERT_TRUE(fw().isVisible());
