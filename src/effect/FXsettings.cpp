@@ -1,5 +1,7 @@
 #include "FXsettings.h"
 
+#include "EffectControls.h"
+
 #include "AppState.h"
 #include "ConsoleModel.h"
 #include "Context.h"
@@ -616,42 +618,42 @@ void TformFXsettings::applyToControls(bool sendNow, const std::array<int, param:
     using namespace param;
     const QScopedValueRollback applying(m_applying, true);
     SendImmediately = sendNow;
+    // What each control shows for the values is the core's model of these
+    // controls; the window moves its controls there, in its own order (each
+    // moved control sends what it sends).
+    EffectControls shown;
+    shown.wave = swtWave->isOn();
+    shown.split = swtSplit->isOn();
+    shown.attackSlow = swtAttack->isOn();
+    shown.pitchIndex = cmbVariableWavePitch->currentIndex();
+    std::array<std::uint32_t, Count> values{};
+    for (int p = 0; p < Count; ++p)
+        values[static_cast<std::size_t>(p)] = EffectParameters.value(p);
+    shown.show(values);
     // A knob goes to the angle given, else to the one its value shows.
-    auto knob = [this, angles](KnobControl *k, int p, std::uint32_t scale) {
-        k->setAngle(angles ? (*angles)[static_cast<std::size_t>(p)] : ValueToDialAngle(EffectParameters.value(p), scale));
+    auto knob = [&](KnobControl *k, int p) {
+        k->setAngle((angles ? *angles : shown.angle)[static_cast<std::size_t>(p)]);
     };
-    knob(dialDry, Dry, kKnobScale);
-    knob(dialSubMix, SubMix, kKnobScale);
-    knob(dialMinus1Oct, Minus1Oct, kKnobScale);
-    knob(dialMinus2Oct, Minus2Oct, kKnobScale);
-    if (EffectParameters.value(Wave) == kWaveOn)
-        swtWave->setOn(true);
-    else if (EffectParameters.value(Wave) == kWaveOff)
-        swtWave->setOn(false);
-    knob(dialLowPass, LowPass, kLowPassScale);
-    knob(dialHighPass, HighPass, kHighPassScale);
-    knob(dial1stHarmonic, FirstHarmonic, kKnobScale);
-    if (EffectParameters.value(Split) == 1)
-        swtSplit->setOn(true);
-    else if (EffectParameters.value(Split) == 0)
-        swtSplit->setOn(false);
-    knob(dialRange, Range, kRangeScale);
-    knob(dialInputLevel, InputLevel, kKnobScale);
-    knob(dialClipWave, WaveClip, kKnobScale);
-    for (int i = 0; i < int(HarmonicPitchTable.size()); ++i) {
-        if (HarmonicPitchTable[static_cast<std::size_t>(i)] == EffectParameters.value(HarmonicPitch))
-            cmbVariableWavePitch->setCurrentIndex(i);
-    }
-    chkDominantNoteCut->setChecked(EffectParameters.value(DominantNotesCut) == 1);
-    chkHighNoteCut->setChecked(EffectParameters.value(HighNotesCut) == 1);
-    knob(dialDryHPF, DryHPF, kKnobScale);
-    swtLimitRange->setOn(EffectParameters.value(LimitRangeUp) == 1);
-    swtNoiseGateStatus->setOn(EffectParameters.value(NoiseGateStatus) == 1);
-    knob(dialNoiseGateThreshold, NoiseGateThreshold, kKnobScale);
-    if (EffectParameters.value(Attack) == kAttackFast)
-        swtAttack->setOn(false);
-    else if (EffectParameters.value(Attack) == kAttackSlow)
-        swtAttack->setOn(true);
+    knob(dialDry, Dry);
+    knob(dialSubMix, SubMix);
+    knob(dialMinus1Oct, Minus1Oct);
+    knob(dialMinus2Oct, Minus2Oct);
+    swtWave->setOn(shown.wave);
+    knob(dialLowPass, LowPass);
+    knob(dialHighPass, HighPass);
+    knob(dial1stHarmonic, FirstHarmonic);
+    swtSplit->setOn(shown.split);
+    knob(dialRange, Range);
+    knob(dialInputLevel, InputLevel);
+    knob(dialClipWave, WaveClip);
+    cmbVariableWavePitch->setCurrentIndex(shown.pitchIndex);
+    chkDominantNoteCut->setChecked(shown.dominantCut);
+    chkHighNoteCut->setChecked(shown.highCut);
+    knob(dialDryHPF, DryHPF);
+    swtLimitRange->setOn(shown.limitRange);
+    swtNoiseGateStatus->setOn(shown.noiseGate);
+    knob(dialNoiseGateThreshold, NoiseGateThreshold);
+    swtAttack->setOn(shown.attackSlow);
     SendImmediately = false;
 }
 
