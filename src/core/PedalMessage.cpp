@@ -1,21 +1,10 @@
 #include "PedalMessage.h"
 
 #include "EffectMessages.h"
+#include "FunctionsUnit.h"
 #include "PedalContract.h"
 
 namespace {
-
-int hexDigit(QChar c)
-{
-    const char16_t u = c.unicode();
-    if (u >= '0' && u <= '9')
-        return u - '0';
-    if (u >= 'A' && u <= 'F')
-        return u - 'A' + 10;
-    if (u >= 'a' && u <= 'f')
-        return u - 'a' + 10;
-    return -1;
-}
 
 QString code(std::uint8_t command)
 {
@@ -43,8 +32,8 @@ PedalMessage PedalMessage::fromHex(const QString &hex, int count, Kind kind)
     m.kind = kind;
     m.bytes = QByteArray(std::max(count, 0), '\0');
     for (int i = 0; i < count && 2 * i + 1 < hex.size(); ++i) {
-        const int high = hexDigit(hex[2 * i]);
-        const int low = hexDigit(hex[2 * i + 1]);
+        const int high = hexDigitValue(hex[2 * i]);
+        const int low = hexDigitValue(hex[2 * i + 1]);
         if (high < 0 || low < 0)
             break;
         m.bytes[i] = static_cast<char>(high * 16 + low);
