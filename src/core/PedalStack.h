@@ -25,7 +25,6 @@ public:
     // The transport under the session, for tests and benchmarks that look
     // at it.
     D2XXUnit &usb() { return *m_usb; }
-    Communication &comm() { return *m_comm; }
     // Called (possibly from a driver's reader thread) when bytes arrive.
     void setDataCallback(std::function<void()> callback);
 

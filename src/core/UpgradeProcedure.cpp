@@ -17,11 +17,6 @@ bool UpgradeProcedure::entersByMessage(const QString &firmware)
     return firmware != QLatin1String("0") && known && version >= 9;
 }
 
-void UpgradeProcedure::enterStage(Stage stage)
-{
-    emit stageChanged(stage);
-}
-
 bool UpgradeProcedure::stopRequested() const
 {
     return m_stop || m_session.quitting();
@@ -49,24 +44,24 @@ UpgradeProcedure::Entry UpgradeProcedure::enter(const std::function<bool()> &goO
                                                 const std::function<void()> &entered)
 {
     m_stop = false;
-    enterStage(Stage::Bypass);
+    emit stageChanged(Stage::Bypass);
     m_session.setBypass(true);
     if (goOn && !goOn())
         return Entry::Declined;
     if (stopRequested())
         return Entry::Stopped;
-    enterStage(Stage::EnterBootloader);
+    emit stageChanged(Stage::EnterBootloader);
     return entryOf(m_session.enterBootloader([&] {
         if (entered)
             entered();
-        enterStage(Stage::Greeting);
+        emit stageChanged(Stage::Greeting);
     }));
 }
 
 UpgradeProcedure::Entry UpgradeProcedure::greetLegacy()
 {
     m_stop = false;
-    enterStage(Stage::Greeting);
+    emit stageChanged(Stage::Greeting);
     return entryOf(m_session.greetLegacyBootloader());
 }
 
@@ -92,7 +87,7 @@ UpgradeProcedure::Outcome UpgradeProcedure::write(const QByteArray &image, int v
         [&](int max, int value) {
             if (!erased) {
                 erased = true;
-                enterStage(Stage::Write);
+                emit stageChanged(Stage::Write);
             }
             emit progress(value, max);
         },
@@ -101,9 +96,9 @@ UpgradeProcedure::Outcome UpgradeProcedure::write(const QByteArray &image, int v
             if (step == PedalSession::WriteStep::Erase && !stopRequested()) {
                 // From the erase on, the flash is not whole until the version record is written.
                 m_flashIncomplete = true;
-                enterStage(Stage::Erase);
+                emit stageChanged(Stage::Erase);
             } else if (step == PedalSession::WriteStep::VersionRecord) {
-                enterStage(Stage::VersionRecord);
+                emit stageChanged(Stage::VersionRecord);
             }
             return !stopRequested();
         });
@@ -133,7 +128,7 @@ UpgradeProcedure::Outcome UpgradeProcedure::start()
 {
     if (m_flashIncomplete)
         return Outcome::Refused;
-    enterStage(Stage::Go);
+    emit stageChanged(Stage::Go);
     switch (m_session.startFirmware()) {
     case PedalSession::StepOutcome::Done:
         return Outcome::Done;
@@ -148,7 +143,7 @@ UpgradeProcedure::Outcome UpgradeProcedure::start()
 
 bool UpgradeProcedure::confirmRestart(const std::function<bool(bool quiet)> &request)
 {
-    enterStage(Stage::Restart);
+    emit stageChanged(Stage::Restart);
     if (request(true))
         return true;
     if (m_session.quitting())
@@ -173,7 +168,7 @@ UpgradeProcedure::Result UpgradeProcedure::run(const Plan &plan)
     Result result;
     result.viaLegacy = plan.legacy;
     if (!plan.legacy) {
-        enterStage(Stage::VersionGate);
+        emit stageChanged(Stage::VersionGate);
         const PedalSession::RequestReply reply = m_session.request();
         m_session.endRequest();
         if (reply.outcome == PedalSession::RequestOutcome::Quitting) {

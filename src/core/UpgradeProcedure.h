@@ -111,8 +111,6 @@ signals:
     void progress(int done, int total);
 
 private:
-    void enterStage(Stage stage);
-
     PedalSession &m_session;
     Clock &m_clock;
     std::atomic<bool> m_stop{false};
